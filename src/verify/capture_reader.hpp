@@ -1,0 +1,30 @@
+// Measuring a capture and delivering its bytes, in file order and exactly
+// once each, to the continuity check: 1000-byte blocks while more than 1001
+// bytes remain, then one byte at a time.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "console.hpp"
+#include "run_state.hpp"
+
+// Number of 1000-byte blocks read for an input whose last byte has index l;
+// the remaining l + 1 - 1000 * blocks bytes are read one at a time.
+constexpr std::uint64_t block_count(std::uint64_t l) {
+    // A block is read while l_counter + 1000 < l, l_counter going 0, 1000, ...
+    return l == 0 ? 0 : (l - 1) / block_size;
+}
+
+// Gives `in` a large buffer, seeks to its end to measure it, sets st.l to the
+// size minus one, prints "Laenge = <l> Bytes" and seeks back to the start.
+// An input whose size cannot be determined (a pipe, a directory) or is zero
+// is reported on stderr under `name`; then nothing is printed on stdout and
+// the result is false.
+bool capture_probe(std::FILE* in, const char* name, run_state& st, console& out);
+
+// Hands the st.l + 1 bytes of `in` to the check. A byte that cannot be read
+// (the file shrank, an I/O error) ends the walk there, is reported on stderr
+// and gives false; no byte is ever made up. Also ends early, but with true,
+// once the console has failed: nobody would see what follows.
+bool capture_walk(std::FILE* in, const char* name, run_state& st, console& out);

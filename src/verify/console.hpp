@@ -1,0 +1,56 @@
+// Standard output staged through one fixed buffer, and the diagnostics on
+// standard error. Lines reach the stream in the order they are put; nothing
+// is held beyond the fixed buffer; an interactive stream gets each line as
+// soon as it is complete.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+inline constexpr std::size_t console_capacity = std::size_t{1} << 16;
+inline constexpr std::size_t console_max_line = 64;  // longest line any caller puts
+
+struct console {
+    std::FILE* stream = nullptr;
+    bool per_line = false;  // hand every line over at once (a terminal is watching)
+    bool failed = false;    // a write to the stream has failed; nothing more is written
+    int err = 0;            // errno of the first failed write
+    std::size_t len = 0;    // staged bytes in buf
+    char buf[console_capacity];
+};
+
+// Attaches the console to `stream`; lines are handed over one by one when it
+// is a terminal.
+void console_open(console& out, std::FILE* stream);
+
+// Hands the staged bytes to the stream, recording the first failure.
+void console_flush(console& out);
+
+// Stages one or more whole lines (each ending in '\n', at most
+// console_max_line bytes in all).
+void console_put(console& out, std::string_view text);
+
+// Room for one more line of up to console_max_line bytes; the caller writes at
+// the returned pointer and then calls console_commit with the line's end.
+inline char* console_reserve(console& out) {
+    if (console_capacity - out.len < console_max_line) console_flush(out);
+    return out.buf + out.len;
+}
+
+inline void console_commit(console& out, const char* end) {
+    out.len = static_cast<std::size_t>(end - out.buf);
+    if (out.per_line) console_flush(out);
+}
+
+// Hands everything over and flushes the stream itself. False (with the
+// reason in out.err) if any write so far has failed.
+bool console_finish(console& out);
+
+// console_finish, then closes the stream; the console writes nothing after.
+bool console_close(console& out);
+
+// Writes "ctrcheck: <message>\n" to standard error, after everything staged
+// for standard output so far has been handed over, so the two streams read in
+// the order things happened.
+[[gnu::format(printf, 2, 3)]] void complain(console& out, const char* fmt, ...);

@@ -1,0 +1,35 @@
+#include "continuity_check.hpp"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "block_scan.hpp"
+
+void continuity_walk(run_state& st, const std::uint8_t* p, std::size_t n, console& out) {
+    for (std::size_t i = 0; i < n; ++i) {
+        ++st.l_counter;
+        st.Byte_alt = st.Byte_neu;
+        st.Byte_neu = p[i];
+        continuity_check(st, out);
+    }
+}
+
+void continuity_block(run_state& st, console& out) {
+    if (block_continues(st.SR, st.Byte_neu)) {
+        // Same state as walking it: no breaks, the last two bytes shifted in.
+        st.l_counter += block_size;
+        st.Byte_alt = st.SR[block_size - 2];
+        st.Byte_neu = st.SR[block_size - 1];
+        return;
+    }
+    continuity_walk(st, st.SR, block_size, out);
+}
+
+void continuity_summary(const run_state& st, console& out) {
+    char line[console_max_line];
+    // The figure is the size minus one, as it always has been; scripts compare it.
+    const double mbytes = static_cast<double>(st.l) / 1048576.0;
+    const int n = std::snprintf(line, sizeof line, "%.3f MBytes gelesen, %" PRId64 " Fehler\n",
+                                mbytes, st.error);
+    console_put(out, std::string_view(line, static_cast<std::size_t>(n)));
+}

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "harness.hpp"
+#include "verify/block_scan.hpp"
+
+namespace {
+
+// Each test runs once per block test version; versions the processor lacks
+// are skipped.
+class BlockScan : public testing::TestWithParam<block_impl> {
+protected:
+    void SetUp() override {
+        if (!block_impl_select(GetParam())) GTEST_SKIP() << block_impl_name(GetParam()) << " not available";
+    }
+    void TearDown() override { block_impl_select(block_impl::portable); }
+};
+
+TEST_P(BlockScan, AcceptsOnlyPerfectBlocks) {
+    for (unsigned first = 0; first < 256; first += 17) {
+        std::vector<std::uint8_t> b = counter_bytes(block_size, static_cast<std::uint8_t>(first));
+        const auto prev = static_cast<std::uint8_t>(first - 1);
+        EXPECT_TRUE(block_continues(b.data(), prev));
+        EXPECT_FALSE(block_continues(b.data(), static_cast<std::uint8_t>(prev + 1)));
+        // A single wrong byte anywhere, the last vector's overlap included.
+        for (std::size_t i = 0; i < block_size; ++i) {
+            b[i] ^= 0x40;
+            EXPECT_FALSE(block_continues(b.data(), prev)) << "byte " << i;
+            b[i] ^= 0x40;
+        }
+    }
+}
+
+// The whole run against a plain byte-by-byte check, with breaks placed around
+// block boundaries, at the first and the last byte, near wraps and in runs of
+// 255.
+TEST_P(BlockScan, SameReportAsThePlainCheck) {
+    std::mt19937 rng(12345);
+    std::vector<std::vector<std::uint8_t>> inputs;
+    for (std::size_t size : {1002u, 2001u, 2002u, 3003u, 10007u}) {
+        for (std::size_t pos : {1u, 999u, 1000u, 1001u, 1002u, 2000u, 2001u, 2002u, 3000u}) {
+            if (pos > size) continue;
+            for (unsigned first : {1u, 0u, 200u}) {
+                auto v = counter_bytes(size, static_cast<std::uint8_t>(first));
+                v[pos - 1] = static_cast<std::uint8_t>(v[pos - 1] + 1 + rng() % 255);
+                inputs.push_back(v);
+                v[size - 1] ^= 1;  // and the last byte
+                inputs.push_back(v);
+            }
+        }
+    }
+    auto runs = counter_bytes(6000);
+    for (std::size_t i = 900; i < 1100; ++i) runs[i] = 255;  // a run of 255 across a boundary
+    runs[4000] = 255;                                        // 255 followed by a non-zero
+    inputs.push_back(runs);
+    for (int k = 0; k < 8; ++k) {
+        std::vector<std::uint8_t> noise(1000 * static_cast<std::size_t>(k) + rng() % 3000 + 1);
+        for (auto& x : noise) x = static_cast<std::uint8_t>(rng());
+        inputs.push_back(noise);
+    }
+    for (const auto& in : inputs) {
+        const reference_report want = reference_check(in);
+        const run_output r = verify_bytes(in);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.st.error, want.breaks);
+        const std::size_t start = r.out.find('\n') + 1;
+        const std::size_t end = r.out.rfind('\n', r.out.size() - 2) + 1;
+        EXPECT_EQ(r.out.substr(start, end - start), want.lines) << "size " << in.size();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, BlockScan,
+                         testing::Values(block_impl::portable, block_impl::avx2, block_impl::avx512),
+                         [](const testing::TestParamInfo<block_impl>& p) { return std::string(block_impl_name(p.param)); });
+
+}  // namespace
