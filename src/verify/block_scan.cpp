@@ -11,49 +11,80 @@
 #define CTR_X86 0
 #endif
 
+// A block is perfect when b[i] == prev + 1 + i (mod 256) for every i: compared
+// that way, each byte is loaded once and no load straddles the stores that
+// just filled the buffer, which would stall store-to-load forwarding.
+
 bool block_continues_portable(const std::uint8_t* b, std::uint8_t prev) {
     // Branch-free and 8 bits wide so that the compiler turns it into vector
     // code with whatever the baseline target offers.
-    std::uint8_t acc = static_cast<std::uint8_t>(b[0] ^ static_cast<std::uint8_t>(prev + 1));
-    for (std::size_t i = 1; i < block_size; ++i)
-        acc |= static_cast<std::uint8_t>(b[i] ^ static_cast<std::uint8_t>(b[i - 1] + 1));
+    auto want = static_cast<std::uint8_t>(prev + 1);
+    std::uint8_t acc = 0;
+    for (std::size_t i = 0; i < block_size; ++i) {
+        acc |= static_cast<std::uint8_t>(b[i] ^ want);
+        ++want;
+    }
     return acc == 0;
 }
 
 #if CTR_X86
 namespace {
-// Both vector versions compare b[i] with b[i-1] + 1 for i = 1..999 in full
-// vectors, the last one overlapping its neighbour so that no byte past the
-// block is touched, and b[0] with prev + 1 on its own.
-
-// Lanes of b[i..i+w) that are not b[i-1..i-1+w) + 1 are non-zero.
-[[gnu::target("avx2")]] inline __m256i misfit_avx2(const std::uint8_t* p, __m256i one) {
-    const __m256i cur = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
-    return _mm256_xor_si256(cur, _mm256_add_epi8(before, one));
+// The last bytes of a block that a whole number of vectors does not cover,
+// compared eight at a time: block_size is a multiple of 8.
+static_assert(block_size % 8 == 0);
+std::uint64_t misfit_tail(const std::uint8_t* b, std::size_t from, std::uint8_t first) {
+    std::uint64_t acc = 0;
+    for (std::size_t i = from; i < block_size; i += 8) {
+        std::uint64_t got = 0;
+        std::uint64_t want = 0;
+        for (std::size_t j = 0; j < 8; ++j) {
+            got |= std::uint64_t{b[i + j]} << (8 * j);
+            want |= std::uint64_t{static_cast<std::uint8_t>(first + i + j)} << (8 * j);
+        }
+        acc |= got ^ want;
+    }
+    return acc;
 }
 
 [[gnu::target("avx2")]] bool block_continues_avx2(const std::uint8_t* b, std::uint8_t prev) {
     constexpr std::size_t w = 32;
-    const __m256i one = _mm256_set1_epi8(1);
-    __m256i acc = misfit_avx2(b + block_size - w, one);
-    for (std::size_t i = 1; i + w <= block_size; i += w) acc = _mm256_or_si256(acc, misfit_avx2(b + i, one));
-    return _mm256_testz_si256(acc, acc) != 0 && b[0] == static_cast<std::uint8_t>(prev + 1);
-}
-
-[[gnu::target("avx512f,avx512bw")]] inline __m512i misfit_avx512(const std::uint8_t* p, __m512i one) {
-    const __m512i cur = _mm512_loadu_si512(p);
-    const __m512i before = _mm512_loadu_si512(p - 1);
-    return _mm512_xor_si512(cur, _mm512_add_epi8(before, one));
+    const auto first = static_cast<std::uint8_t>(prev + 1);
+    const __m256i iota = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18,
+                                          19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+    const __m256i step = _mm256_set1_epi8(static_cast<char>(w));
+    __m256i want = _mm256_add_epi8(_mm256_set1_epi8(static_cast<char>(first)), iota);
+    __m256i acc = _mm256_setzero_si256();
+    std::size_t i = 0;
+    for (; i + w <= block_size; i += w) {
+        const __m256i got = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+        acc = _mm256_or_si256(acc, _mm256_xor_si256(got, want));
+        want = _mm256_add_epi8(want, step);
+    }
+    return _mm256_testz_si256(acc, acc) != 0 && misfit_tail(b, i, first) == 0;
 }
 
 [[gnu::target("avx512f,avx512bw")]] bool block_continues_avx512(const std::uint8_t* b,
                                                                   std::uint8_t prev) {
     constexpr std::size_t w = 64;
-    const __m512i one = _mm512_set1_epi8(1);
-    __m512i acc = misfit_avx512(b + block_size - w, one);
-    for (std::size_t i = 1; i + w <= block_size; i += w) acc = _mm512_or_si512(acc, misfit_avx512(b + i, one));
-    return _mm512_test_epi64_mask(acc, acc) == 0 && b[0] == static_cast<std::uint8_t>(prev + 1);
+    const auto first = static_cast<std::uint8_t>(prev + 1);
+    alignas(64) static constexpr std::uint8_t iota_bytes[w] = {
+        0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+        22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
+        44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
+    const __m512i step = _mm512_set1_epi8(static_cast<char>(w));
+    __m512i want = _mm512_add_epi8(_mm512_set1_epi8(static_cast<char>(first)), _mm512_load_si512(iota_bytes));
+    __m512i acc = _mm512_setzero_si512();
+    std::size_t i = 0;
+    for (; i + w <= block_size; i += w) {
+        acc = _mm512_or_si512(acc, _mm512_xor_si512(_mm512_loadu_si512(b + i), want));
+        want = _mm512_add_epi8(want, step);
+    }
+    // The remaining 40 bytes: one masked load, which touches nothing past the block.
+    constexpr std::size_t rest = block_size - (block_size / w) * w;
+    const __mmask64 mask = (std::uint64_t{1} << rest) - 1;
+    acc = _mm512_or_si512(acc, _mm512_xor_si512(_mm512_maskz_loadu_epi8(mask, b + i),
+                                                _mm512_maskz_mov_epi8(mask, want)));
+    return _mm512_test_epi64_mask(acc, acc) == 0;
 }
 }  // namespace
 #endif

@@ -6,12 +6,26 @@
 #include "block_scan.hpp"
 
 void continuity_walk(run_state& st, const std::uint8_t* p, std::size_t n, console& out) {
+    // Locals, because every store into st could alias p and force reloads; st
+    // is brought up to date before each report and at the end.
+    std::uint8_t alt = st.Byte_alt;
+    std::uint8_t neu = st.Byte_neu;
+    std::uint64_t pos = st.l_counter;
     for (std::size_t i = 0; i < n; ++i) {
-        ++st.l_counter;
-        st.Byte_alt = st.Byte_neu;
-        st.Byte_neu = p[i];
-        continuity_check(st, out);
+        alt = neu;
+        neu = p[i];
+        ++pos;
+        if (is_break(alt, neu)) {
+            st.Byte_alt = alt;
+            st.Byte_neu = neu;
+            st.l_counter = pos;
+            ++st.error;
+            detail::emit_break(st, out);
+        }
     }
+    st.Byte_alt = alt;
+    st.Byte_neu = neu;
+    st.l_counter = pos;
 }
 
 void continuity_block(run_state& st, console& out) {

@@ -50,13 +50,18 @@ inline void emit_break(const run_state& st, console& out) {
 }
 }  // namespace detail
 
+// The counter rule for one byte and its predecessor.
+inline bool is_break(std::uint8_t alt, std::uint8_t neu) {
+    // Wider than 8 bits on purpose: after a 255 the expected value is 256,
+    // which no byte matches, and the exemption applies.
+    const int expected = alt + 1;
+    return neu != expected && alt != 255;
+}
+
 // Checks Byte_neu against Byte_alt at position l_counter; on a break, counts
 // it and reports it.
 inline void continuity_check(run_state& st, console& out) {
-    // Wider than 8 bits on purpose: after a 255 the expected value is 256,
-    // which no byte matches, and the exemption below applies.
-    const int expected = st.Byte_alt + 1;
-    if (st.Byte_neu == expected || st.Byte_alt == 255) return;
+    if (!is_break(st.Byte_alt, st.Byte_neu)) return;
     ++st.error;
     detail::emit_break(st, out);
 }

@@ -14,5 +14,5 @@ struct run_state {
     // Breaks found. 64-bit: a capture that is broken throughout has one
     // break per byte, far beyond what 32 bits can count.
     std::int64_t error = 0;
-    std::uint8_t SR[block_size] = {};  // block buffer, written only by block reads
+    alignas(64) std::uint8_t SR[block_size] = {};  // block buffer, written only by block reads
 };

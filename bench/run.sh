@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Measures ctrcheck against its yardsticks on captures it makes itself, all
+# in the page cache, and prints a Markdown table of medians and ratios:
+#   - the clean 1 GiB capture: ctrcheck vs dd bs=1M (the read floor) and vs a
+#     getc-per-byte verifier;
+#   - 100 MiB of zero bytes (every byte a break) and a 1 GiB capture with a
+#     corrupted byte every 4 KiB: ctrcheck vs a printf-per-line verifier, with
+#     the two outputs compared byte for byte first;
+#   - peak resident memory of ctrcheck on each input.
+# Each command runs RUNS times (default 7, at least 5) after a warm-up, the
+# commands of one input taking turns.
+#   bench/run.sh            (inputs in $BENCH_DIR, default /tmp/ctrcheck-bench)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+dir=${BENCH_DIR:-/tmp/ctrcheck-bench}
+runs=${RUNS:-7}
+[ "$runs" -ge 5 ] || runs=5
+build=$top/build/release
+
+cmake --preset release -S "$top" > /dev/null
+cmake --build "$build" --target ctrcheck ctrcheck_printf_reference ctrcheck_getc_reference > /dev/null
+ctr=$build/ctrcheck
+ref=$build/bench/ctrcheck_printf_reference
+getc=$build/bench/ctrcheck_getc_reference
+
+mkdir -p "$dir"
+cd "$dir"
+# 1 MiB of perfect counter from 1; 256 divides every doubling, so it stays continuous.
+if [ ! -f mib.dat ]; then
+  s=""
+  for i in $(seq 1 255) 0; do s+=$(printf '\\%03o' "$i"); done
+  printf "$s" > mib.tmp
+  for _ in $(seq 1 12); do cat mib.tmp mib.tmp > mib.2; mv mib.2 mib.tmp; done
+  mv mib.tmp mib.dat
+fi
+[ -f clean.dat ] || { for _ in $(seq 1 1024); do cat mib.dat; done > clean.tmp; mv clean.tmp clean.dat; }
+[ -f zeros.dat ] || { head -c $((100 << 20)) /dev/zero > zeros.tmp; mv zeros.tmp zeros.dat; }
+if [ ! -f breaks4k.dat ]; then
+  cp mib.dat mib4k.tmp
+  for off in $(seq 2047 4096 $((1 << 20))); do printf '\252' | dd of=mib4k.tmp bs=1 seek="$off" conv=notrunc status=none; done
+  for _ in $(seq 1 1024); do cat mib4k.tmp; done > breaks4k.tmp
+  rm mib4k.tmp
+  mv breaks4k.tmp breaks4k.dat
+fi
+
+for f in zeros breaks4k; do
+  if ! cmp -s <("$ctr" -i $f.dat) <("$ref" -i $f.dat); then
+    echo "ctrcheck and the printf reference disagree on $f.dat" >&2
+    exit 1
+  fi
+done
+
+# run LABEL CMD...: one timed run, stdout to /dev/null; appends seconds and
+# peak RSS (KiB) to LABEL.times and LABEL.rss.
+run() {
+  local label=$1 t0 t1
+  shift
+  t0=$EPOCHREALTIME
+  /usr/bin/time -f %M -o rss.tmp "$@" > /dev/null
+  t1=$EPOCHREALTIME
+  echo "$t0 $t1" | awk '{ printf "%.4f\n", $2 - $1 }' >> "$label.times"
+  cat rss.tmp >> "$label.rss"
+}
+median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+rm -f ./*.times ./*.rss
+cat clean.dat zeros.dat breaks4k.dat > /dev/null  # warm the page cache
+run warm "$ctr" -i clean.dat
+for _ in $(seq 1 "$runs"); do
+  run dd_clean dd if=clean.dat of=/dev/null bs=1M status=none
+  run ctr_clean "$ctr" -i clean.dat
+  run getc_clean "$getc" -i clean.dat
+done
+for _ in $(seq 1 "$runs"); do
+  run ctr_zeros "$ctr" -i zeros.dat
+  run ref_zeros "$ref" -i zeros.dat
+done
+for _ in $(seq 1 "$runs"); do
+  run ctr_breaks "$ctr" -i breaks4k.dat
+  run ref_breaks "$ref" -i breaks4k.dat
+done
+
+m() { median "$1.times"; }
+ratio() { awk -v a="$(m "$1")" -v b="$(m "$2")" 'BEGIN { printf "%.3f", a / b }'; }
+rss() { sort -n "$1.rss" | tail -1 | awk '{ printf "%.1f MiB", $1 / 1024 }'; }
+
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
+echo "Machine: $cpu, $(nproc) cores, $(free -g | awk '/^Mem:/ { print $2 }') GiB; $runs runs each, medians in seconds."
+echo
+echo "| input | ctrcheck | yardstick | yardstick time | ratio | target | ctrcheck peak RSS |"
+echo "|---|---|---|---|---|---|---|"
+echo "| clean counter, 1 GiB | $(m ctr_clean) | dd bs=1M | $(m dd_clean) | $(ratio ctr_clean dd_clean) | at most 1.6 | $(rss ctr_clean) |"
+echo "| clean counter, 1 GiB | $(m ctr_clean) | getc per byte | $(m getc_clean) | $(ratio ctr_clean getc_clean) | at most 0.05 | $(rss ctr_clean) |"
+echo "| zero bytes, 100 MiB (104857600 breaks) | $(m ctr_zeros) | printf per line | $(m ref_zeros) | $(ratio ctr_zeros ref_zeros) | at most 0.167 | $(rss ctr_zeros) |"
+echo "| break every 4 KiB, 1 GiB (524288 breaks) | $(m ctr_breaks) | printf per line | $(m ref_breaks) | $(ratio ctr_breaks ref_breaks) | | $(rss ctr_breaks) |"
+rm -f rss.tmp
