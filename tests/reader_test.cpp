@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "harness.hpp"
@@ -104,6 +105,34 @@ TEST(ReadSchedule, ShortReadStopsAtTheFirstMissingByte) {
         EXPECT_EQ(r.st.error, 0);
         EXPECT_EQ(r.out, "Laenge = 4999 Bytes\n");
     }
+}
+
+TEST(ReadSchedule, FileTruncatedWhileBeingRead) {
+    char path[] = "/tmp/ctrcheck-truncXXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    // Larger than the stream's buffer, which the seek back to the start may
+    // already have filled.
+    const auto data = counter_bytes(1u << 20);
+    ASSERT_EQ(write(fd, data.data(), data.size()), 1 << 20);
+    close(fd);
+
+    std::FILE* in = std::fopen(path, "rb");
+    ASSERT_NE(in, nullptr);
+    auto out = std::make_unique<console>();
+    console_open(*out, std::tmpfile());
+    run_state st;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(capture_probe(in, "cap", st, *out));
+    ASSERT_EQ(truncate(path, 600000), 0);  // shrinks after it was measured
+    EXPECT_FALSE(capture_walk(in, "cap", st, *out));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ctrcheck: 'cap': byte 600001 of 1048576 could not be read: unexpected end of file\n");
+    EXPECT_EQ(st.l_counter, 600000u);
+    EXPECT_EQ(st.error, 0);
+    std::fclose(in);
+    console_close(*out);
+    std::remove(path);
 }
 
 TEST(ReadSchedule, StopsEarlyOnceTheReportCannotBeWritten) {

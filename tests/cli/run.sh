@@ -194,5 +194,27 @@ case_write_error() {
   [ "$s" -eq 1 ] && grep -q '^ctrcheck: write error: ' err.txt || { echo "FAIL: closed stdout: status $s"; fail=1; }
 }
 
+# --- large captures (label "large": minutes and several GiB of disk) -----------
+
+case_large_beyond_4gib() {
+  # 4.5 GiB of perfect counter with one corrupted byte past 2^32.
+  counter $((4 << 20)) > m4.dat
+  for _ in $(seq 1 1152); do cat m4.dat; done > big.dat
+  rm m4.dat
+  setbyte big.dat 4294968296 7
+  expect 0 "Laenge = 4831838207 Bytes${nl}231 7 @ 4294968296${nl}7 233 @ 4294968297${nl}4608.000 MBytes gelesen, 2 Fehler${nl}" "" -- -i big.dat
+}
+
+case_large_more_breaks_than_31_bits() {
+  # Every byte of a sparse file of zeros is a break: 2^31 + 10 of them.
+  truncate -s 2147483658 z.dat
+  "$bin" -i z.dat 2> err.txt | tail -n 2 > out.txt
+  local status=${PIPESTATUS[0]}
+  printf '0 0 @ 2147483658\n2048.000 MBytes gelesen, 2147483658 Fehler\n' > want.txt
+  cmp -s want.txt out.txt || { echo "FAIL: end of output:"; cat out.txt; fail=1; }
+  [ ! -s err.txt ] || { echo "FAIL: stderr: $(cat err.txt)"; fail=1; }
+  [ "$status" -eq 0 ] || { echo "FAIL: status $status"; fail=1; }
+}
+
 "case_$name" || fail=1
 exit $fail
