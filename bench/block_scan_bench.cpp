@@ -15,7 +15,7 @@ void block_test(benchmark::State& state, block_impl impl) {
     }
     std::vector<std::uint8_t> block(block_size);
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i + 1);
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         benchmark::DoNotOptimize(block.data());
         benchmark::DoNotOptimize(block_continues(block.data(), 0));
     }

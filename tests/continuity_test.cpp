@@ -21,13 +21,13 @@ struct example {
 TEST(Continuity, ReportsEveryBreakAndNothingElse) {
     const example cases[] = {
         {{254, 255, 7, 8, 255, 0}, "0 254 @ 1\n8 255 @ 5\n", 2},
-        {{1, 2, 4, 5}, "2 4 @ 3\n", 1},               // dropped byte
-        {{1, 2, 2, 3}, "2 2 @ 3\n", 1},               // repeated byte
-        {{1, 2, 9, 4, 5}, "2 9 @ 3\n9 4 @ 4\n", 2},   // corrupted byte: two lines
+        {{1, 2, 4, 5}, "2 4 @ 3\n", 1},              // dropped byte
+        {{1, 2, 2, 3}, "2 2 @ 3\n", 1},              // repeated byte
+        {{1, 2, 9, 4, 5}, "2 9 @ 3\n9 4 @ 4\n", 2},  // corrupted byte: two lines
         {{1, 2, 3, 255, 0, 1}, "3 255 @ 4\n", 1},
         {{253, 254, 255, 128, 129}, "0 253 @ 1\n", 1},  // anything may follow 255
         {{255, 17}, "0 255 @ 1\n", 1},
-        {{0, 1, 2}, "0 0 @ 1\n", 1},                  // the first byte must be 1
+        {{0, 1, 2}, "0 0 @ 1\n", 1},  // the first byte must be 1
         {{5, 6, 7}, "0 5 @ 1\n", 1},
         {{1, 1, 1}, "1 1 @ 2\n1 1 @ 3\n", 2},
         {{1}, "", 0},
@@ -37,9 +37,8 @@ TEST(Continuity, ReportsEveryBreakAndNothingElse) {
     for (const example& c : cases) {
         const run_output r = verify_bytes(c.bytes);
         ASSERT_TRUE(r.ok);
-        const std::string want = "Laenge = " + std::to_string(c.bytes.size() - 1) + " Bytes\n" +
-                                 c.breaks + "0.000 MBytes gelesen, " + std::to_string(c.count) +
-                                 " Fehler\n";
+        const std::string want = "Laenge = " + std::to_string(c.bytes.size() - 1) + " Bytes\n" + c.breaks +
+                                 "0.000 MBytes gelesen, " + std::to_string(c.count) + " Fehler\n";
         EXPECT_EQ(r.out, want);
         EXPECT_EQ(r.st.error, c.count);
         EXPECT_EQ(r.err, "");
@@ -53,7 +52,8 @@ TEST(Continuity, WrapsAreNotBreaks) {
 }
 
 // Runs `fill` against a console on a memory stream and returns what it wrote.
-template <class F> std::string captured(F fill) {
+template <class F>
+std::string captured(F fill) {
     char* text = nullptr;
     std::size_t size = 0;
     auto out = std::make_unique<console>();

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "harness.hpp"
@@ -19,8 +19,14 @@ TEST(ReadSchedule, BlocksAndSingleBytesBySize) {
         std::uint64_t size, blocks, singles;
     };
     const row rows[] = {
-        {1, 0, 1},       {2, 0, 2},       {1000, 0, 1000},          {1001, 0, 1001},
-        {1002, 1, 2},    {2001, 1, 1001}, {2002, 2, 2},             {1048577, 1048, 577},
+        {1, 0, 1},
+        {2, 0, 2},
+        {1000, 0, 1000},
+        {1001, 0, 1001},
+        {1002, 1, 2},
+        {2001, 1, 1001},
+        {2002, 2, 2},
+        {1048577, 1048, 577},
         {4831838208ULL, 4831838, 208},
     };
     for (const row& w : rows) {

@@ -63,8 +63,7 @@ std::uint64_t misfit_tail(const std::uint8_t* b, std::size_t from, std::uint8_t 
     return _mm256_testz_si256(acc, acc) != 0 && misfit_tail(b, i, first) == 0;
 }
 
-[[gnu::target("avx512f,avx512bw")]] bool block_continues_avx512(const std::uint8_t* b,
-                                                                  std::uint8_t prev) {
+[[gnu::target("avx512f,avx512bw")]] bool block_continues_avx512(const std::uint8_t* b, std::uint8_t prev) {
     constexpr std::size_t w = 64;
     const auto first = static_cast<std::uint8_t>(prev + 1);
     alignas(64) static constexpr std::uint8_t iota_bytes[w] = {
@@ -82,8 +81,8 @@ std::uint64_t misfit_tail(const std::uint8_t* b, std::size_t from, std::uint8_t 
     // The remaining 40 bytes: one masked load, which touches nothing past the block.
     constexpr std::size_t rest = block_size - (block_size / w) * w;
     const __mmask64 mask = (std::uint64_t{1} << rest) - 1;
-    acc = _mm512_or_si512(acc, _mm512_xor_si512(_mm512_maskz_loadu_epi8(mask, b + i),
-                                                _mm512_maskz_mov_epi8(mask, want)));
+    acc = _mm512_or_si512(
+        acc, _mm512_xor_si512(_mm512_maskz_loadu_epi8(mask, b + i), _mm512_maskz_mov_epi8(mask, want)));
     return _mm512_test_epi64_mask(acc, acc) == 0;
 }
 }  // namespace

@@ -1,10 +1,10 @@
 #include "capture_reader.hpp"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <charconv>
 #include <cinttypes>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "continuity_check.hpp"
 
@@ -28,8 +28,8 @@ bool size_unknown(const char* name, int err, console& out) {
 bool read_failed(std::FILE* in, const char* name, int err, const run_state& st, console& out) {
     const char* reason = "unexpected end of file";
     if (std::ferror(in) != 0) reason = std::strerror(err != 0 ? err : EIO);
-    complain(out, "'%s': byte %" PRIu64 " of %" PRIu64 " could not be read: %s", name,
-             st.l_counter + 1, st.l + 1, reason);
+    complain(out, "'%s': byte %" PRIu64 " of %" PRIu64 " could not be read: %s", name, st.l_counter + 1,
+             st.l + 1, reason);
     return false;
 }
 }  // namespace

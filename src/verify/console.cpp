@@ -1,9 +1,9 @@
 #include "console.hpp"
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
-#include <unistd.h>
 
 void console_open(console& out, std::FILE* stream) {
     out.stream = stream;
@@ -57,14 +57,17 @@ bool console_close(console& out) {
 }
 
 void complain(console& out, const char* fmt, ...) {
+    // Formatted first, so that the message goes out in one piece.
+    char message[8192];
+    va_list args;
+    va_start(args, fmt);
+    // clang-analyzer 14 does not see va_start through std:: and reports a false
+    // "uninitialized va_list" here.
+    std::vsnprintf(message, sizeof message, fmt, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    va_end(args);
     if (out.stream != nullptr) {
         console_flush(out);
         std::fflush(out.stream);
     }
-    std::fputs("ctrcheck: ", stderr);
-    va_list args;
-    va_start(args, fmt);
-    std::vfprintf(stderr, fmt, args);
-    va_end(args);
-    std::fputc('\n', stderr);
+    std::fprintf(stderr, "ctrcheck: %s\n", message);
 }

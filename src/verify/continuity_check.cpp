@@ -43,7 +43,7 @@ void continuity_summary(const run_state& st, console& out) {
     char line[console_max_line];
     // The figure is the size minus one, as it always has been; scripts compare it.
     const double mbytes = static_cast<double>(st.l) / 1048576.0;
-    const int n = std::snprintf(line, sizeof line, "%.3f MBytes gelesen, %" PRId64 " Fehler\n",
-                                mbytes, st.error);
+    const int n =
+        std::snprintf(line, sizeof line, "%.3f MBytes gelesen, %" PRId64 " Fehler\n", mbytes, st.error);
     console_put(out, std::string_view(line, static_cast<std::size_t>(n)));
 }
