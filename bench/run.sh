@@ -18,10 +18,9 @@ runs=${RUNS:-7}
 build=$top/build/release
 
 cmake --preset release -S "$top" > /dev/null
-cmake --build "$build" --target ctrcheck ctrcheck_printf_reference ctrcheck_getc_reference > /dev/null
+cmake --build "$build" --target ctrcheck ctrcheck_reference > /dev/null
 ctr=$build/ctrcheck
-ref=$build/bench/ctrcheck_printf_reference
-getc=$build/bench/ctrcheck_getc_reference
+reference=$build/bench/ctrcheck_reference
 
 mkdir -p "$dir"
 cd "$dir"
@@ -44,7 +43,7 @@ if [ ! -f breaks4k.dat ]; then
 fi
 
 for f in zeros breaks4k; do
-  if ! cmp -s <("$ctr" -i $f.dat) <("$ref" -i $f.dat); then
+  if ! cmp -s <("$ctr" -i $f.dat) <("$reference" printf $f.dat); then
     echo "ctrcheck and the printf reference disagree on $f.dat" >&2
     exit 1
   fi
@@ -69,15 +68,15 @@ run warm "$ctr" -i clean.dat
 for _ in $(seq 1 "$runs"); do
   run dd_clean dd if=clean.dat of=/dev/null bs=1M status=none
   run ctr_clean "$ctr" -i clean.dat
-  run getc_clean "$getc" -i clean.dat
+  run getc_clean "$reference" getc clean.dat
 done
 for _ in $(seq 1 "$runs"); do
   run ctr_zeros "$ctr" -i zeros.dat
-  run ref_zeros "$ref" -i zeros.dat
+  run ref_zeros "$reference" printf zeros.dat
 done
 for _ in $(seq 1 "$runs"); do
   run ctr_breaks "$ctr" -i breaks4k.dat
-  run ref_breaks "$ref" -i breaks4k.dat
+  run ref_breaks "$reference" printf breaks4k.dat
 done
 
 m() { median "$1.times"; }

@@ -1,0 +1,58 @@
+// Yardsticks for the benchmark: the straightforward ways to write the
+// verifier.
+//   reference printf FILE   fread into a 1000-byte buffer, one printf per
+//                           break; the same output as ctrcheck on any file
+//                           it can read.
+//   reference getc FILE     one getc call per byte.
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+struct counter_check {
+    std::uint64_t pos = 0;
+    std::int64_t errors = 0;
+    unsigned prev = 0;
+
+    void next(unsigned b) {
+        ++pos;
+        if (b != prev + 1 && prev != 255) {
+            ++errors;
+            std::printf("%u %u @ %" PRIu64 "\n", prev, b, pos);
+        }
+        prev = b;
+    }
+};
+
+void by_blocks(std::FILE* in) {
+    fseeko(in, 0, SEEK_END);
+    const std::uint64_t l = static_cast<std::uint64_t>(ftello(in)) - 1;
+    fseeko(in, 0, SEEK_SET);
+    std::printf("Laenge = %" PRIu64 " Bytes\n", l);
+    std::uint8_t SR[1000];
+    counter_check check;
+    for (std::size_t n; (n = std::fread(SR, 1, sizeof SR, in)) != 0;)
+        for (std::size_t i = 0; i < n; ++i) check.next(SR[i]);
+    std::printf("%.3f MBytes gelesen, %" PRId64 " Fehler\n", static_cast<double>(l) / 1048576.0,
+                check.errors);
+}
+
+void by_getc(std::FILE* in) {
+    counter_check check;
+    for (int c; (c = std::getc(in)) != EOF;) check.next(static_cast<unsigned>(c));
+    std::printf("%" PRIu64 " bytes, %" PRId64 " breaks\n", check.pos, check.errors);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) return 2;
+    std::FILE* in = std::fopen(argv[2], "rb");
+    if (in == nullptr) return 1;
+    if (std::strcmp(argv[1], "getc") == 0)
+        by_getc(in);
+    else
+        by_blocks(in);
+    std::fclose(in);
+    return 0;
+}
