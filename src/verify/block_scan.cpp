@@ -29,20 +29,12 @@ bool block_continues_portable(const std::uint8_t* b, std::uint8_t prev) {
 
 #if CTR_X86
 namespace {
-// The last bytes of a block that a whole number of vectors does not cover,
-// compared eight at a time: block_size is a multiple of 8.
-static_assert(block_size % 8 == 0);
-std::uint64_t misfit_tail(const std::uint8_t* b, std::size_t from, std::uint8_t first) {
-    std::uint64_t acc = 0;
-    for (std::size_t i = from; i < block_size; i += 8) {
-        std::uint64_t got = 0;
-        std::uint64_t want = 0;
-        for (std::size_t j = 0; j < 8; ++j) {
-            got |= std::uint64_t{b[i + j]} << (8 * j);
-            want |= std::uint64_t{static_cast<std::uint8_t>(first + i + j)} << (8 * j);
-        }
-        acc |= got ^ want;
-    }
+// The last bytes of a block that a whole number of vectors does not cover;
+// non-zero if any of them is off the ramp that starts at `first`.
+std::uint8_t misfit_tail(const std::uint8_t* b, std::size_t from, std::uint8_t first) {
+    std::uint8_t acc = 0;
+    for (std::size_t i = from; i < block_size; ++i)
+        acc |= static_cast<std::uint8_t>(b[i] ^ static_cast<std::uint8_t>(first + i));
     return acc;
 }
 
