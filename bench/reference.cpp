@@ -1,5 +1,5 @@
 // Yardsticks for the benchmark: the straightforward ways to write the
-// verifier.
+// verifier, over the same plain reference check the tests use.
 //   reference printf FILE   fread into a 1000-byte buffer, one printf per
 //                           break; the same output as ctrcheck on any file
 //                           it can read.
@@ -9,39 +9,29 @@
 #include <cstdio>
 #include <cstring>
 
+#include "reference.hpp"
+
 namespace {
-struct counter_check {
-    std::uint64_t pos = 0;
-    std::int64_t errors = 0;
-    unsigned prev = 0;
-
-    void next(unsigned b) {
-        ++pos;
-        if (b != prev + 1 && prev != 255) {
-            ++errors;
-            std::printf("%u %u @ %" PRIu64 "\n", prev, b, pos);
-        }
-        prev = b;
-    }
-};
-
 void by_blocks(std::FILE* in) {
     fseeko(in, 0, SEEK_END);
     const std::uint64_t l = static_cast<std::uint64_t>(ftello(in)) - 1;
     fseeko(in, 0, SEEK_SET);
     std::printf("Laenge = %" PRIu64 " Bytes\n", l);
     std::uint8_t SR[1000];
-    counter_check check;
+    reference_check check;
     for (std::size_t n; (n = std::fread(SR, 1, sizeof SR, in)) != 0;)
-        for (std::size_t i = 0; i < n; ++i) check.next(SR[i]);
+        for (std::size_t i = 0; i < n; ++i)
+            if (check.next(SR[i])) std::printf("%u %u @ %" PRIu64 "\n", check.prev, check.cur, check.pos);
     std::printf("%.3f MBytes gelesen, %" PRId64 " Fehler\n", static_cast<double>(l) / 1048576.0,
-                check.errors);
+                check.breaks);
 }
 
 void by_getc(std::FILE* in) {
-    counter_check check;
-    for (int c; (c = std::getc(in)) != EOF;) check.next(static_cast<unsigned>(c));
-    std::printf("%" PRIu64 " bytes, %" PRId64 " breaks\n", check.pos, check.errors);
+    reference_check check;
+    for (int c; (c = std::getc(in)) != EOF;)
+        if (check.next(static_cast<unsigned>(c)))
+            std::printf("%u %u @ %" PRIu64 "\n", check.prev, check.cur, check.pos);
+    std::printf("%" PRIu64 " bytes, %" PRId64 " breaks\n", check.pos, check.breaks);
 }
 }  // namespace
 

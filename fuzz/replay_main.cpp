@@ -13,7 +13,7 @@ namespace {
 bool replay(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "replay: cannot open '%s'\n", file.c_str());
+        std::fprintf(stderr, "replay: cannot open '%s'\n", file.string().c_str());
         return false;
     }
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

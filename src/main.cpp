@@ -10,6 +10,7 @@
 #include "verify/capture_reader.hpp"
 #include "verify/console.hpp"
 #include "verify/continuity_check.hpp"
+#include "verify/platform.hpp"
 #include "verify/run_state.hpp"
 
 namespace {
@@ -26,6 +27,7 @@ int finish(int status) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform_args(argc, argv);
     run_state st;
     console_open(out, stdout);
 
@@ -44,17 +46,19 @@ int main(int argc, char** argv) {
         ++k;
         if (in != nullptr) std::fclose(in);  // a later -i replaces it unread
         name = argv[k];
-        in = std::fopen(name, "rb");
-        open_err = errno;
+        in = platform_open(name, open_err);
         input = 1;
     }
     if (input == 0) {
         console_put(out, "FILE = capture.dat\n");
-        in = std::fopen(name, "rb");
-        open_err = errno;
+        in = platform_open(name, open_err);
     }
     if (in == nullptr) {
-        complain(out, "cannot open '%s': %s", name, std::strerror(open_err));
+        // Where a directory cannot even be opened, it is still a directory.
+        if (open_err == EISDIR)
+            capture_size_unknown(name, "Is a directory", out);
+        else
+            complain(out, "cannot open '%s': %s", show_name(name).text, std::strerror(open_err));
         return finish(1);
     }
 

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,20 +46,6 @@ TEST(Continuity, WrapsAreNotBreaks) {
     const run_output r = verify_bytes(counter_bytes(256 * 40 + 7));
     EXPECT_EQ(r.st.error, 0);
     EXPECT_EQ(r.out, "Laenge = 10246 Bytes\n0.010 MBytes gelesen, 0 Fehler\n");
-}
-
-// Runs `fill` against a console on a memory stream and returns what it wrote.
-template <class F>
-std::string captured(F fill) {
-    char* text = nullptr;
-    std::size_t size = 0;
-    auto out = std::make_unique<console>();
-    console_open(*out, open_memstream(&text, &size));
-    fill(*out);
-    console_close(*out);
-    std::string s(text, size);
-    std::free(text);
-    return s;
 }
 
 TEST(Continuity, BreakLinesCarryFull64BitPositions) {

@@ -1,12 +1,15 @@
-// Runs the verifier in-process over bytes held in memory, the way the tool
-// runs over a file, and collects what it wrote.
+// Runs the verifier in-process over bytes in a scratch file, the way the tool
+// runs over a capture, and collects what it wrote. No test framework is
+// needed, so the fuzz target uses it too.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "verify/console.hpp"
 #include "verify/run_state.hpp"
 
 struct run_output {
@@ -16,17 +19,37 @@ struct run_output {
     run_state st;
 };
 
+// A name for a new file in the temporary folder; nothing is there yet.
+std::filesystem::path scratch_path();
+
+// A new empty file open for binary reading and writing, removed again at
+// the latest when the process ends.
+std::FILE* scratch_file();
+
+// A scratch file holding `data`, positioned at its start.
+std::FILE* scratch_with(const std::uint8_t* data, std::size_t size);
+
+// Everything in `f`, read from its start.
+std::string read_back(std::FILE* f);
+
 // Verifies `in` (which the call closes) as the tool does: probe, walk, summary.
 run_output verify_stream(std::FILE* in);
-run_output verify_bytes(const std::vector<std::uint8_t>& data);
+run_output verify_bytes(const std::uint8_t* data, std::size_t size);
+inline run_output verify_bytes(const std::vector<std::uint8_t>& data) {
+    return verify_bytes(data.data(), data.size());
+}
+
+// What `fill` writes through a console onto a scratch file.
+template <class F>
+std::string captured(F fill) {
+    static console out;  // 64 KiB of buffer: not on the stack
+    console_open(out, scratch_file());
+    fill(out);
+    console_finish(out);
+    std::string s = read_back(out.stream);
+    console_close(out);
+    return s;
+}
 
 // A perfect counter of n bytes whose first byte is `first`.
 std::vector<std::uint8_t> counter_bytes(std::size_t n, std::uint8_t first = 1);
-
-// What a straightforward byte-by-byte check reports for `data`: the break
-// lines and the number of breaks, written independently of the tool's code.
-struct reference_report {
-    std::string lines;
-    std::int64_t breaks = 0;
-};
-reference_report reference_check(const std::vector<std::uint8_t>& data);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,7 +12,50 @@
 #include "verify/capture_reader.hpp"
 #include "verify/console.hpp"
 
+#if defined(_WIN32)
+#include <io.h>
+#define CTRCHECK_TEST_PTY 0
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#define CTRCHECK_TEST_PTY 1
+#endif
+
 namespace {
+
+void close_descriptor_behind_its_back(std::FILE* f) {
+#if defined(_WIN32)
+    _close(_fileno(f));
+#else
+    close(fileno(f));
+#endif
+}
+
+// Puts `calls` in place of the real read calls for the life of the guard.
+struct reads_replaced {
+    capture_reads saved = capture_read_calls;
+    explicit reads_replaced(capture_reads calls) { capture_read_calls = calls; }
+    ~reads_replaced() { capture_read_calls = saved; }
+    reads_replaced(const reads_replaced&) = delete;
+    reads_replaced& operator=(const reads_replaced&) = delete;
+};
+
+struct read_counts {
+    std::uint64_t blocks = 0, singles = 0, odd_requests = 0;
+} counts;
+capture_reads real_reads = capture_read_calls;
+
+std::size_t counted_block(void* dst, std::size_t n, std::FILE* in) {
+    ++counts.blocks;
+    if (n != block_size) ++counts.odd_requests;
+    return real_reads.block(dst, n, in);
+}
+
+int counted_byte(std::FILE* in) {
+    ++counts.singles;
+    return real_reads.byte(in);
+}
 
 TEST(ReadSchedule, BlocksAndSingleBytesBySize) {
     struct row {
@@ -21,141 +64,205 @@ TEST(ReadSchedule, BlocksAndSingleBytesBySize) {
     const row rows[] = {
         {1, 0, 1},
         {2, 0, 2},
+        {999, 0, 999},
         {1000, 0, 1000},
         {1001, 0, 1001},
         {1002, 1, 2},
+        {1003, 1, 3},
         {2001, 1, 1001},
         {2002, 2, 2},
+        {2003, 2, 3},
+        {5555, 5, 555},
         {1048577, 1048, 577},
-        {4831838208ULL, 4831838, 208},
+        {4831838208ULL, 4831838, 208},  // counted, not walked
     };
+    const reads_replaced guard({counted_block, counted_byte});
     for (const row& w : rows) {
         EXPECT_EQ(block_count(w.size - 1), w.blocks) << w.size;
-        EXPECT_EQ(w.size - block_size * block_count(w.size - 1), w.singles) << w.size;
-    }
-}
-
-TEST(ReadSchedule, EveryByteOnceAcrossBlockBoundaries) {
-    for (std::size_t size : {1u, 2u, 999u, 1000u, 1001u, 1002u, 1003u, 2000u, 2001u, 2002u, 2003u, 5555u}) {
-        const run_output r = verify_bytes(counter_bytes(size));
-        ASSERT_TRUE(r.ok) << size;
-        EXPECT_EQ(r.st.l_counter, size);
-        EXPECT_EQ(r.st.l, size - 1);
-        EXPECT_EQ(r.st.error, 0) << size;
-        EXPECT_EQ(r.st.Byte_neu, static_cast<std::uint8_t>(size)) << size;
-        EXPECT_EQ(r.out.rfind("Laenge = " + std::to_string(size - 1) + " Bytes\n", 0), 0u);
+        if (w.size > (1u << 21)) continue;
+        counts = {};
+        const run_output r = verify_bytes(counter_bytes(w.size));
+        ASSERT_TRUE(r.ok) << w.size;
+        EXPECT_EQ(counts.blocks, w.blocks) << w.size;
+        EXPECT_EQ(counts.singles, w.singles) << w.size;
+        EXPECT_EQ(counts.odd_requests, 0u) << w.size;
+        // Every byte once, in order: a perfect counter stays perfect.
+        EXPECT_EQ(r.st.l_counter, w.size);
+        EXPECT_EQ(r.st.error, 0) << w.size;
+        EXPECT_EQ(r.st.Byte_neu, static_cast<std::uint8_t>(w.size)) << w.size;
+        EXPECT_EQ(r.out.rfind("Laenge = " + std::to_string(w.size - 1) + " Bytes\n", 0), 0u);
     }
 }
 
 TEST(ReadSchedule, EmptyInputIsRefused) {
-    const run_output r = verify_bytes({});
+    const run_output r = verify_bytes(nullptr, 0);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "ctrcheck: 'mem': file is empty\n");
     EXPECT_EQ(r.st.l_counter, 0u);
 }
 
-// A stream that claims `claimed` bytes of counter but delivers only the first
-// `delivered`, then ends (fail_errno 0) or fails with fail_errno.
-struct faulty {
-    std::uint64_t claimed, delivered;
-    int fail_errno;
+// Reads that deliver the first `delivered` bytes of a perfect counter and
+// then end: at the end of the file, or with a read error whose errno is
+// ENXIO or, as some systems leave it, 0.
+enum class ending { eof, error, error_no_errno };
+struct fault {
+    std::uint64_t delivered;
+    ending how;
     std::uint64_t pos = 0;
-};
+} active;
 
-std::FILE* open_faulty(faulty& f) {
-    cookie_io_functions_t io{};
-    io.read = [](void* c, char* buf, std::size_t n) -> ssize_t {
-        auto& s = *static_cast<faulty*>(c);
-        if (s.pos >= s.delivered) {
-            if (s.fail_errno == 0) return 0;
-            errno = s.fail_errno;
-            return -1;
-        }
-        const std::uint64_t k = std::min<std::uint64_t>(n, s.delivered - s.pos);
-        for (std::uint64_t i = 0; i < k; ++i) buf[i] = static_cast<char>(s.pos + i + 1);
-        s.pos += k;
-        return static_cast<ssize_t>(k);
-    };
-    io.seek = [](void* c, off64_t* off, int whence) -> int {
-        auto& s = *static_cast<faulty*>(c);
-        const auto base = whence == SEEK_END ? s.claimed : whence == SEEK_CUR ? s.pos : 0;
-        s.pos = base + static_cast<std::uint64_t>(*off);
-        *off = static_cast<off64_t>(s.pos);
-        return 0;
-    };
-    return fopencookie(&f, "rb", io);
+std::size_t fault_fill(void* dst, std::size_t n, std::FILE* in) {
+    const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(n, active.delivered - active.pos));
+    for (std::size_t i = 0; i < k; ++i)
+        static_cast<std::uint8_t*>(dst)[i] = static_cast<std::uint8_t>(active.pos + i + 1);
+    active.pos += k;
+    if (k < n && active.how == ending::eof) {
+        // The real stream reaches its end as well.
+        std::fseek(in, 0, SEEK_END);
+        (void)std::fgetc(in);
+    } else if (k < n) {
+        errno = active.how == ending::error ? ENXIO : 0;
+    }
+    return k;
+}
+
+int fault_byte(std::FILE* in) {
+    std::uint8_t b = 0;
+    return fault_fill(&b, 1, in) == 1 ? b : EOF;
 }
 
 TEST(ReadSchedule, ShortReadStopsAtTheFirstMissingByte) {
     struct row {
-        faulty f;
-        const char* err;
+        fault f;
+        std::string err;
     };
-    row rows[] = {
+    const std::string eof = "unexpected end of file";
+    const row rows[] = {
         // ends inside the block phase, inside the byte phase, at the last byte
-        {{5000, 2500, 0}, "ctrcheck: 'mem': byte 2501 of 5000 could not be read: unexpected end of file\n"},
-        {{5000, 4500, 0}, "ctrcheck: 'mem': byte 4501 of 5000 could not be read: unexpected end of file\n"},
-        {{5000, 4999, 0}, "ctrcheck: 'mem': byte 5000 of 5000 could not be read: unexpected end of file\n"},
-        {{5000, 0, 0}, "ctrcheck: 'mem': byte 1 of 5000 could not be read: unexpected end of file\n"},
-        {{5000, 1500, EIO}, "ctrcheck: 'mem': byte 1501 of 5000 could not be read: Input/output error\n"},
-        {{5000, 4200, EIO}, "ctrcheck: 'mem': byte 4201 of 5000 could not be read: Input/output error\n"},
+        {{2500, ending::eof}, "byte 2501 of 5000 could not be read: " + eof},
+        {{4500, ending::eof}, "byte 4501 of 5000 could not be read: " + eof},
+        {{4999, ending::eof}, "byte 5000 of 5000 could not be read: " + eof},
+        {{0, ending::eof}, "byte 1 of 5000 could not be read: " + eof},
+        {{1500, ending::error}, "byte 1501 of 5000 could not be read: " + std::string(std::strerror(ENXIO))},
+        {{4200, ending::error}, "byte 4201 of 5000 could not be read: " + std::string(std::strerror(ENXIO))},
+        {{3100, ending::error_no_errno},
+         "byte 3101 of 5000 could not be read: " + std::string(std::strerror(EIO))},
     };
-    for (row& w : rows) {
-        const run_output r = verify_stream(open_faulty(w.f));
+    const auto path = scratch_path();
+    std::FILE* f = std::fopen(path.string().c_str(), "wb");
+    const auto data = counter_bytes(5000);
+    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
+    std::fclose(f);
+    const reads_replaced guard({fault_fill, fault_byte});
+    for (const row& w : rows) {
+        active = w.f;
+        const run_output r = verify_stream(std::fopen(path.string().c_str(), "rb"));
         EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.err, w.err);
+        EXPECT_EQ(r.err, "ctrcheck: 'mem': " + w.err + "\n");
         // Everything that did arrive was checked; nothing was made up, and
         // no summary claims the bytes that never came.
         EXPECT_EQ(r.st.l_counter, w.f.delivered);
         EXPECT_EQ(r.st.error, 0);
         EXPECT_EQ(r.out, "Laenge = 4999 Bytes\n");
     }
+    std::filesystem::remove(path);
 }
 
 TEST(ReadSchedule, FileTruncatedWhileBeingRead) {
-    char path[] = "/tmp/ctrcheck-truncXXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
+    const auto path = scratch_path();
     // Larger than the stream's buffer, which the seek back to the start may
     // already have filled.
     const auto data = counter_bytes(1u << 20);
-    ASSERT_EQ(write(fd, data.data(), data.size()), 1 << 20);
-    close(fd);
+    std::FILE* w = std::fopen(path.string().c_str(), "wb");
+    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), w), data.size());
+    std::fclose(w);
 
-    std::FILE* in = std::fopen(path, "rb");
+    std::FILE* in = std::fopen(path.string().c_str(), "rb");
     ASSERT_NE(in, nullptr);
-    auto out = std::make_unique<console>();
-    console_open(*out, std::tmpfile());
+    static console out;
+    console_open(out, scratch_file());
+    out.diagnostics = scratch_file();
     run_state st;
-    testing::internal::CaptureStderr();
-    ASSERT_TRUE(capture_probe(in, "cap", st, *out));
-    ASSERT_EQ(truncate(path, 600000), 0);  // shrinks after it was measured
-    EXPECT_FALSE(capture_walk(in, "cap", st, *out));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    ASSERT_TRUE(capture_probe(in, "cap", st, out));
+    std::error_code ec;
+    std::filesystem::resize_file(path, 600000, ec);  // shrinks after it was measured
+    if (ec) GTEST_SKIP() << "cannot shrink an open file here: " << ec.message();
+    EXPECT_FALSE(capture_walk(in, "cap", st, out));
+    EXPECT_EQ(read_back(out.diagnostics),
               "ctrcheck: 'cap': byte 600001 of 1048576 could not be read: unexpected end of file\n");
     EXPECT_EQ(st.l_counter, 600000u);
     EXPECT_EQ(st.error, 0);
     std::fclose(in);
-    console_close(*out);
-    std::remove(path);
+    std::fclose(out.diagnostics);
+    console_close(out);
+    std::filesystem::remove(path);
 }
 
 TEST(ReadSchedule, StopsEarlyOnceTheReportCannotBeWritten) {
     std::FILE* full = std::fopen("/dev/full", "w");
     if (full == nullptr) GTEST_SKIP() << "no /dev/full";
-    std::vector<std::uint8_t> zeros(8u << 20);  // every byte a break
-    std::FILE* in = fmemopen(zeros.data(), zeros.size(), "rb");
-    auto out = std::make_unique<console>();
-    console_open(*out, full);
+    const std::vector<std::uint8_t> zeros(8u << 20);  // every byte a break
+    std::FILE* in = scratch_with(zeros.data(), zeros.size());
+    static console out;
+    console_open(out, full);
+    out.diagnostics = scratch_file();
     run_state st;
-    ASSERT_TRUE(capture_probe(in, "mem", st, *out));
-    EXPECT_TRUE(capture_walk(in, "mem", st, *out));
-    EXPECT_TRUE(out->failed);
-    EXPECT_EQ(out->err, ENOSPC);
+    ASSERT_TRUE(capture_probe(in, "mem", st, out));
+    EXPECT_TRUE(capture_walk(in, "mem", st, out));
+    EXPECT_TRUE(out.failed);
+    EXPECT_EQ(out.err, ENOSPC);
     EXPECT_LT(st.l_counter, zeros.size() / 2);
-    EXPECT_FALSE(console_close(*out));
+    EXPECT_FALSE(console_close(out));
+    EXPECT_EQ(out.err, ENOSPC);
+    std::fclose(out.diagnostics);
     std::fclose(in);
 }
+
+// Standard output that fails at different moments: the run must end in
+// failure, with the reason the system gave.
+TEST(Console, FailuresKeepTheirReason) {
+    static console out;
+    if (std::FILE* full = std::fopen("/dev/full", "w")) {
+        // The first failing write is the one inside a complaint.
+        console_open(out, full);
+        out.diagnostics = scratch_file();
+        console_put(out, "FILE = capture.dat\n");
+        complain(out, "cannot open it");
+        EXPECT_FALSE(console_close(out));
+        EXPECT_EQ(out.err, ENOSPC) << std::strerror(out.err);
+        std::fclose(out.diagnostics);
+    }
+    // Everything was flushed, then the close itself fails.
+    console_open(out, scratch_file());
+    console_put(out, "Laenge = 0 Bytes\n");
+    ASSERT_TRUE(console_finish(out));
+    close_descriptor_behind_its_back(out.stream);
+    EXPECT_FALSE(console_close(out));
+    EXPECT_NE(out.err, 0);
+}
+
+#if CTRCHECK_TEST_PTY
+// Someone watching a terminal sees each line as soon as it is complete.
+TEST(Console, TerminalGetsEveryLineAtOnce) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    std::FILE* tty = std::fopen(ptsname(master), "w");
+    ASSERT_NE(tty, nullptr);
+    static console out;
+    console_open(out, tty);
+    EXPECT_TRUE(out.per_line);
+    console_put(out, "0 5 @ 1\n");
+    pollfd p{master, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 10000), 1) << "the line was held back";
+    char got[64] = {};
+    EXPECT_GT(read(master, got, sizeof got - 1), 0);
+    EXPECT_EQ(std::string(got).substr(0, 7), "0 5 @ 1");
+    console_close(out);
+    close(master);
+}
+#endif
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "platform.hpp"
 #include "run_state.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -86,11 +87,9 @@ bool block_impl_available(block_impl impl) {
             return true;
 #if CTR_X86
         case block_impl::avx2:
-            __builtin_cpu_init();
-            return __builtin_cpu_supports("avx2") != 0;
+            return platform_cpu_has_avx2();
         case block_impl::avx512:
-            __builtin_cpu_init();
-            return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0;
+            return platform_cpu_has_avx512bw();
 #else
         default:
             return false;
@@ -99,8 +98,7 @@ bool block_impl_available(block_impl impl) {
     return false;
 }
 
-namespace {
-block_test_fn impl_fn(block_impl impl) {
+block_test_fn block_impl_fn(block_impl impl) {
     switch (impl) {
 #if CTR_X86
         case block_impl::avx2:
@@ -113,6 +111,7 @@ block_test_fn impl_fn(block_impl impl) {
     }
 }
 
+namespace {
 block_impl best_impl() {
     if (block_impl_available(block_impl::avx512)) return block_impl::avx512;
     if (block_impl_available(block_impl::avx2)) return block_impl::avx2;
@@ -133,13 +132,17 @@ block_test_fn block_continues_active = resolve_and_test;
 bool block_impl_select(block_impl impl) {
     if (!block_impl_available(impl)) return false;
     active = impl;
-    block_continues_active = impl_fn(impl);
+    block_continues_active = block_impl_fn(impl);
     return true;
 }
 
 block_impl block_impl_active() {
     if (block_continues_active == resolve_and_test) block_impl_select(best_impl());
     return active;
+}
+
+void block_impl_reset() {
+    block_continues_active = resolve_and_test;
 }
 
 const char* block_impl_name(block_impl impl) {

@@ -24,9 +24,18 @@ bool block_impl_select(block_impl impl);
 // The version in use: the fastest available one unless another was selected.
 block_impl block_impl_active();
 
+// Goes back to the default: the fastest available version, settled on at
+// the next block test.
+void block_impl_reset();
+
 const char* block_impl_name(block_impl impl);
 
 using block_test_fn = bool (*)(const std::uint8_t*, std::uint8_t);
+
+// The function that implements `impl` in this build (the portable one where
+// the build lacks it).
+block_test_fn block_impl_fn(block_impl impl);
+
 extern block_test_fn block_continues_active;
 
 inline bool block_continues(const std::uint8_t* b, std::uint8_t prev) {

@@ -1,18 +1,14 @@
 #include "capture_reader.hpp"
 
-#include <sys/stat.h>
 #include <cerrno>
 #include <charconv>
 #include <cinttypes>
 #include <cstring>
 
 #include "continuity_check.hpp"
+#include "platform.hpp"
 
-#if defined(__GLIBC__)
-#define CTR_FREAD fread_unlocked
-#else
-#define CTR_FREAD std::fread
-#endif
+capture_reads capture_read_calls = {platform_read, platform_getc};
 
 namespace {
 // The stream reads ahead in large requests; the 1000-byte block reads are then
@@ -21,37 +17,61 @@ constexpr std::size_t input_buffer_size = std::size_t{1} << 18;
 alignas(64) char input_buffer[input_buffer_size];
 
 bool size_unknown(const char* name, int err, console& out) {
-    complain(out, "cannot determine the size of '%s': %s", name, std::strerror(err));
-    return false;
+    return capture_size_unknown(name, std::strerror(err != 0 ? err : EIO), out);
+}
+
+// Why a stream of this kind has no size; null for the kinds that have one.
+const char* sizeless_kind(file_kind kind) {
+    switch (kind) {
+        case file_kind::measurable:
+            return nullptr;
+        case file_kind::directory:
+            return "Is a directory";
+        case file_kind::fifo:
+            return "Is a FIFO or pipe";
+        case file_kind::socket:
+            return "Is a socket";
+        case file_kind::char_device:
+            return "Is a character device";
+        case file_kind::unknown:
+            break;
+    }
+    return errno != 0 ? std::strerror(errno) : "Is of an unknown kind";
 }
 
 bool read_failed(std::FILE* in, const char* name, int err, const run_state& st, console& out) {
+    // A read that came back short without reaching the end of the file failed.
     const char* reason = "unexpected end of file";
-    if (std::ferror(in) != 0) reason = std::strerror(err != 0 ? err : EIO);
-    complain(out, "'%s': byte %" PRIu64 " of %" PRIu64 " could not be read: %s", name, st.l_counter + 1,
-             st.l + 1, reason);
+    if (std::feof(in) == 0) reason = std::strerror(err != 0 ? err : EIO);
+    complain(out, "'%s': byte %" PRIu64 " of %" PRIu64 " could not be read: %s", show_name(name).text,
+             st.l_counter + 1, st.l + 1, reason);
     return false;
 }
 }  // namespace
 
+bool capture_size_unknown(const char* name, const char* reason, console& out) {
+    complain(out, "cannot determine the size of '%s': %s", show_name(name).text, reason);
+    return false;
+}
+
 bool capture_probe(std::FILE* in, const char* name, run_state& st, console& out) {
     std::setvbuf(in, input_buffer, _IOFBF, input_buffer_size);
 
-    // Linux opens a directory for reading and some file systems then report a
-    // huge size for it; refuse it before it is measured.
-    struct stat info {};
-    const int fd = fileno(in);
-    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) return size_unknown(name, EISDIR, out);
+    // Only a regular file or a block device has a size that its end tells:
+    // a directory may claim a huge one, a FIFO none, /dev/zero none that is
+    // true. The kind decides before any size is trusted.
+    errno = 0;
+    if (const char* why = sizeless_kind(platform_file_kind(in))) return capture_size_unknown(name, why, out);
 
-    if (fseeko(in, 0, SEEK_END) != 0) return size_unknown(name, errno, out);
-    const off_t end = ftello(in);
+    if (platform_seek(in, 0, SEEK_END) != 0) return size_unknown(name, errno, out);
+    const std::int64_t end = platform_tell(in);
     if (end < 0) return size_unknown(name, errno, out);
     if (end == 0) {
         // The size minus one would not be a size; nothing to check either.
-        complain(out, "'%s': file is empty", name);
+        complain(out, "'%s': file is empty", show_name(name).text);
         return false;
     }
-    if (fseeko(in, 0, SEEK_SET) != 0) return size_unknown(name, errno, out);
+    if (platform_seek(in, 0, SEEK_SET) != 0) return size_unknown(name, errno, out);
 
     st.l = static_cast<std::uint64_t>(end) - 1;
     char line[console_max_line] = "Laenge = ";
@@ -63,7 +83,8 @@ bool capture_probe(std::FILE* in, const char* name, run_state& st, console& out)
 
 bool capture_walk(std::FILE* in, const char* name, run_state& st, console& out) {
     for (std::uint64_t n = block_count(st.l); n > 0 && !out.failed; --n) {
-        const std::size_t got = CTR_FREAD(st.SR, 1, block_size, in);
+        errno = 0;
+        const std::size_t got = capture_read_calls.block(st.SR, block_size, in);
         if (got != block_size) {
             const int err = errno;
             // What did arrive is checked; what did not is not made up.
@@ -73,7 +94,8 @@ bool capture_walk(std::FILE* in, const char* name, run_state& st, console& out) 
         continuity_block(st, out);
     }
     while (st.l_counter <= st.l && !out.failed) {
-        const int c = getc_unlocked(in);
+        errno = 0;
+        const int c = capture_read_calls.byte(in);
         if (c == EOF) return read_failed(in, name, errno, st, out);
         ++st.l_counter;
         st.Byte_alt = st.Byte_neu;

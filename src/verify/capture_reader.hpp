@@ -16,10 +16,23 @@ constexpr std::uint64_t block_count(std::uint64_t l) {
     return l == 0 ? 0 : (l - 1) / block_size;
 }
 
+// The two read calls of the schedule: a block read of n bytes and a
+// single-byte read (EOF when none came), with fread's and getc's results.
+// Tests replace them to count or fail reads.
+struct capture_reads {
+    std::size_t (*block)(void* dst, std::size_t n, std::FILE* in);
+    int (*byte)(std::FILE* in);
+};
+extern capture_reads capture_read_calls;
+
+// Reports on stderr that the size of `name` cannot be determined, and why;
+// gives false.
+bool capture_size_unknown(const char* name, const char* reason, console& out);
+
 // Gives `in` a large buffer, seeks to its end to measure it, sets st.l to the
 // size minus one, prints "Laenge = <l> Bytes" and seeks back to the start.
-// An input whose size cannot be determined (a pipe, a directory) or is zero
-// is reported on stderr under `name`; then nothing is printed on stdout and
+// An input that is not a regular file or block device, whose size cannot be
+// determined or is zero is reported on stderr under `name`; then nothing is printed on stdout and
 // the result is false.
 bool capture_probe(std::FILE* in, const char* name, run_state& st, console& out);
 

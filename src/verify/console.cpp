@@ -1,13 +1,15 @@
 #include "console.hpp"
 
-#include <unistd.h>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
+#include "platform.hpp"
+
 void console_open(console& out, std::FILE* stream) {
     out.stream = stream;
-    out.per_line = isatty(fileno(stream)) != 0;
+    out.diagnostics = stderr;
+    out.per_line = platform_is_terminal(stream);
     out.failed = false;
     out.err = 0;
     out.len = 0;
@@ -65,9 +67,65 @@ void complain(console& out, const char* fmt, ...) {
     // "uninitialized va_list" here.
     std::vsnprintf(message, sizeof message, fmt, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(args);
-    if (out.stream != nullptr) {
-        console_flush(out);
-        std::fflush(out.stream);
+    // Records the reason if standard output fails here, so that the final
+    // report names it rather than a vaguer one.
+    if (out.stream != nullptr) console_finish(out);
+    std::fprintf(out.diagnostics, "ctrcheck: %s\n", message);
+}
+
+namespace {
+// The letter of a C escape for byte b, or 0 where there is none.
+char escape_letter(unsigned char b) {
+    switch (b) {
+        case '\a':
+            return 'a';
+        case '\b':
+            return 'b';
+        case '\t':
+            return 't';
+        case '\n':
+            return 'n';
+        case '\v':
+            return 'v';
+        case '\f':
+            return 'f';
+        case '\r':
+            return 'r';
+        default:
+            return 0;
     }
-    std::fprintf(stderr, "ctrcheck: %s\n", message);
+}
+}  // namespace
+
+shown_name show_name(const char* name) {
+    shown_name shown{};
+    // The longest piece (two \xHH escapes) and then "..." and the 0 always fit.
+    constexpr std::size_t room = sizeof shown.text - 12;
+    static const char hex[] = "0123456789abcdef";
+    char* p = shown.text;
+    for (const auto* c = reinterpret_cast<const unsigned char*>(name); *c != 0; ++c) {
+        if (static_cast<std::size_t>(p - shown.text) >= room) {
+            std::memcpy(p, "...", 3);
+            p += 3;
+            break;
+        }
+        // A C1 control is two bytes in UTF-8: C2 80 to C2 9F.
+        const int control = *c < 0x20 || *c == 0x7f ? 1 : *c == 0xc2 && c[1] >= 0x80 && c[1] <= 0x9f ? 2 : 0;
+        if (control == 0) {
+            *p++ = static_cast<char>(*c);
+        } else if (const char letter = escape_letter(*c)) {
+            *p++ = '\\';
+            *p++ = letter;
+        } else {
+            for (int k = 0; k < control; ++k, ++c) {
+                *p++ = '\\';
+                *p++ = 'x';
+                *p++ = hex[*c >> 4];
+                *p++ = hex[*c & 15];
+            }
+            --c;
+        }
+    }
+    *p = '\0';
+    return shown;
 }

@@ -13,10 +13,11 @@ inline constexpr std::size_t console_max_line = 64;  // longest line any caller 
 
 struct console {
     std::FILE* stream = nullptr;
-    bool per_line = false;  // hand every line over at once (a terminal is watching)
-    bool failed = false;    // a write to the stream has failed; nothing more is written
-    int err = 0;            // errno of the first failed write
-    std::size_t len = 0;    // staged bytes in buf
+    std::FILE* diagnostics = stderr;  // where complain writes
+    bool per_line = false;            // hand every line over at once (a terminal is watching)
+    bool failed = false;              // a write to the stream has failed; nothing more is written
+    int err = 0;                      // errno of the first failed write
+    std::size_t len = 0;              // staged bytes in buf
     char buf[console_capacity];
 };
 
@@ -50,7 +51,17 @@ bool console_finish(console& out);
 // console_finish, then closes the stream; the console writes nothing after.
 bool console_close(console& out);
 
-// Writes "ctrcheck: <message>\n" to standard error, after everything staged
+// A file name as it is safe to show: control characters are written as
+// escapes (\n, \t, \x1b, and the two-byte C1 controls as \xc2\x9b), so that
+// no name can forge a line or switch a terminal's colours; every other byte,
+// spaces and non-ASCII letters included, is kept. An overlong name is cut,
+// ending in "...".
+struct shown_name {
+    char text[1024];
+};
+shown_name show_name(const char* name);
+
+// Writes "ctrcheck: <message>\n" to out.diagnostics (standard error), after everything staged
 // for standard output so far has been handed over, so the two streams read in
 // the order things happened.
 [[gnu::format(printf, 2, 3)]] void complain(console& out, const char* fmt, ...);

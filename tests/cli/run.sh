@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Golden command-line tests: each case_* function builds its inputs in a fresh
-# scratch directory, runs the tool and compares stdout byte for byte, stderr
-# and the exit status.
+# scratch directory, runs the tool and compares stdout and stderr byte for
+# byte, and the exit status.
 #   run.sh CTRCHECK CASE      (exit 0 pass, 1 fail, 77 skipped)
+# For a cross build, CTRCHECK_RUNNER is the emulator command (wine, qemu-...)
+# and CTRCHECK_TARGET=windows says that every line ends in CR LF there.
 set -u
 bin=$1
 name=$2
+runner=${CTRCHECK_RUNNER:-}
+target=${CTRCHECK_TARGET:-posix}
+# Names that are not ASCII reach the emulator as UTF-8.
+[ -z "$runner" ] || export LC_ALL=C.UTF-8
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch" || exit 1
@@ -29,21 +35,34 @@ bytes() { local v; for v in "$@"; do printf "\\$(printf '%03o' "$v")"; done; }
 # setbyte FILE POS VALUE: overwrite the byte at 1-based POS.
 setbyte() { bytes "$3" | dd of="$1" bs=1 seek=$(($2 - 1)) conv=notrunc status=none; }
 
+# ctr ARGS...: the tool, through the emulator where there is one.
+ctr() { $runner "$bin" "$@"; }
+
+# posix_only: skips a case whose inputs (FIFOs, /dev files, sysfs) do not
+# exist on the target; an emulator would only pass them through by accident.
+posix_only() { [ "$target" != windows ] || { echo "no such inputs on Windows"; exit 77; }; }
+
+# lines TEXT: TEXT with the target's line ends.
+lines() { if [ "$target" = windows ]; then printf '%s' "${1//$'\n'/$'\r\n'}"; else printf '%s' "$1"; fi; }
+
+# same WHAT WANT_TEXT FILE: compares FILE with the text, line ends as on the target.
+same() {
+  lines "$2" > want.txt
+  if ! cmp -s want.txt "$3"; then
+    echo "FAIL [$args]: $1 differs (want, got)"; od -c want.txt | head -8; od -c "$3" | head -8; fail=1
+  fi
+}
+
 # expect STATUS STDOUT STDERR -- ARGS...: run the tool and compare. STDERR is
-# the exact text without its newline, or "" for none.
+# the exact text without its last newline, or "" for none.
 expect() {
   local want_status=$1 want_out=$2 want_err=$3
   shift 4
-  "$bin" "$@" > out.txt 2> err.txt < /dev/null
+  args="$*"
+  ctr "$@" > out.txt 2> err.txt < /dev/null
   local status=$?
-  printf '%s' "$want_out" > want.txt
-  if ! cmp -s want.txt out.txt; then
-    echo "FAIL [$*]: stdout differs"; diff want.txt out.txt | head -20; fail=1
-  fi
-  local got_err; got_err=$(cat err.txt)
-  if [ "$got_err" != "$want_err" ]; then
-    echo "FAIL [$*]: stderr is '$got_err', want '$want_err'"; fail=1
-  fi
+  same stdout "$want_out" out.txt
+  same stderr "${want_err:+$want_err$nl}" err.txt
   if [ "$status" -ne "$want_status" ]; then
     echo "FAIL [$*]: status $status, want $want_status"; fail=1
   fi
@@ -143,54 +162,99 @@ case_broken_throughout() {
 case_empty_input() {
   : > e.dat
   expect 1 "" "ctrcheck: 'e.dat': file is empty" -- -i e.dat
-  expect 1 "" "ctrcheck: '/dev/null': file is empty" -- -i /dev/null
 }
 
 case_directory() {
   mkdir d
   expect 1 "" "ctrcheck: cannot determine the size of 'd': Is a directory" -- -i d
+  counter 3 > c.dat
+  expect 0 "Laenge = 2 Bytes${nl}0.000 MBytes gelesen, 0 Fehler${nl}" "" -- -i d -i c.dat
+}
+
+# Only regular files and block devices have a size; the kind of file is
+# decided before any size is believed.
+case_devices() {
+  local dev
+  if [ "$target" = windows ]; then
+    expect 1 "" "ctrcheck: cannot determine the size of 'NUL': Is a character device" -- -i NUL
+    return
+  fi
+  for dev in /dev/null /dev/zero /dev/urandom; do
+    expect 1 "" "ctrcheck: cannot determine the size of '$dev': Is a character device" -- -i "$dev"
+  done
 }
 
 case_fifo() {
+  posix_only
   mkfifo f
-  ( bytes 1 2 3 > f ) 2> /dev/null &
-  expect 1 "" "ctrcheck: cannot determine the size of 'f': Illegal seek" -- -i f
+  counter 3 > c.dat
+  # Nobody writes: the tool must not wait for a writer that never comes.
+  expect 1 "" "ctrcheck: cannot determine the size of 'f': Is a FIFO or pipe" -- -i f
+  expect 0 "Laenge = 2 Bytes${nl}0.000 MBytes gelesen, 0 Fehler${nl}" "" -- -i f -i c.dat
+  # Somebody writes.
+  timeout 10 sh -c 'printf abc > f' 2> /dev/null &
+  expect 1 "" "ctrcheck: cannot determine the size of 'f': Is a FIFO or pipe" -- -i f
+  kill %1 2> /dev/null
   wait
+  ctr -i /dev/stdin < /dev/null > out.txt 2> err.txt < <(printf abc)
+  [ "$(cat err.txt)" = "ctrcheck: cannot determine the size of '/dev/stdin': Is a FIFO or pipe" ] ||
+    { echo "FAIL: pipe on stdin: $(cat err.txt)"; fail=1; }
+}
+
+# Names are shown as they are, but no control character reaches the terminal.
+case_names() {
+  counter 2 > "Messung_ü 1.dat"
+  counter 2 > "测量.dat"
+  local ok="Laenge = 1 Bytes${nl}0.000 MBytes gelesen, 0 Fehler${nl}"
+  expect 0 "$ok" "" -- -i "Messung_ü 1.dat"
+  expect 0 "$ok" "" -- -i "测量.dat"
+  expect 1 "" "ctrcheck: cannot open 'fehlt_ü 测量.dat': No such file or directory" -- -i "fehlt_ü 测量.dat"
+  # Windows allows no control characters in names at all.
+  local why="No such file or directory"
+  [ "$target" != windows ] || why="Invalid argument"
+  expect 1 "" "ctrcheck: cannot open 'x\\n\\x1b[31mctrcheck: all good': $why" -- -i $'x\n\e[31mctrcheck: all good'
+  expect 1 "" "ctrcheck: cannot open 'a\\tb\\rc\\x7f\\xc2\\x9bd': $why" -- -i $'a\tb\rc\x7f\xc2\x9bd'
 }
 
 case_short_read() {
-  # sysfs files claim 4096 bytes and deliver fewer.
+  posix_only
+  # sysfs files claim 4096 bytes and deliver fewer. The break lines are those
+  # of what did arrive, as a copy of it in a regular file shows.
   local f n
   for f in /sys/kernel/mm/transparent_hugepage/enabled /sys/devices/system/cpu/online /sys/kernel/profiling; do
     [ -r "$f" ] && [ "$(stat -L -c %s "$f")" = 4096 ] || continue
     n=$(wc -c < "$f")
     [ "$n" -lt 4096 ] || continue
-    expect 1 "Laenge = 4095 Bytes${nl}$(ctr_breaks_of "$f")${nl}" \
+    cat "$f" > copy.dat
+    ctr -i copy.dat | sed '1d;$d' > breaks.txt
+    expect 1 "Laenge = 4095 Bytes${nl}$(cat breaks.txt)${nl}" \
       "ctrcheck: '$f': byte $((n + 1)) of 4096 could not be read: unexpected end of file" -- -i "$f"
     return
   done
   echo "no short sysfs file here"; exit 77
 }
 
-# Break lines a straightforward check finds in FILE (for inputs whose
-# contents the test does not choose).
-ctr_breaks_of() {
-  od -An -v -tu1 "$1" | tr -s ' ' '\n' | sed '/^$/d' | awk '
-    { b = $1 + 0; pos++; if (b != prev + 1 && prev != 255) printf "%d %d @ %d\n", prev, b, pos; prev = b }'
-}
-
 # --- the report cannot be written -----------------------------------------------
 
+# fails_to_write WANT_STATUS WANT_STDERR ARGS...: the tool with stdout on /dev/full.
+fails_to_write() {
+  local want_status=$1 want_err=$2 s
+  shift 2
+  ctr "$@" > /dev/full 2> err.txt; s=$?
+  [ "$s" -eq "$want_status" ] || { echo "FAIL [$*] > /dev/full: status $s"; fail=1; }
+  [ "$(cat err.txt)" = "$want_err" ] || { echo "FAIL [$*] > /dev/full: stderr $(cat err.txt)"; fail=1; }
+}
+
 case_write_error() {
+  posix_only
   [ -w /dev/full ] || { echo "no /dev/full"; exit 77; }
   counter 100 > c.dat
-  "$bin" -i c.dat > /dev/full 2> err.txt; local s=$?
-  [ "$s" -eq 1 ] || { echo "FAIL: status $s"; fail=1; }
-  [ "$(cat err.txt)" = "ctrcheck: write error: No space left on device" ] || { echo "FAIL: stderr $(cat err.txt)"; fail=1; }
-  bytes 1 > capture.dat
-  "$bin" -i > /dev/full 2> err.txt; s=$?
-  [ "$s" -eq 1 ] && [ -s err.txt ] || { echo "FAIL: NO FILENAME! to /dev/full: status $s"; fail=1; }
-  "$bin" -i c.dat >&- 2> err.txt; s=$?
+  local full="ctrcheck: write error: No space left on device"
+  fails_to_write 1 "$full" -i c.dat
+  fails_to_write 1 "$full" -i
+  # After another complaint the reason is still the real one.
+  fails_to_write 1 "ctrcheck: cannot open 'capture.dat': No such file or directory${nl}$full"
+  ctr -i c.dat >&- 2> err.txt; local s=$?
   [ "$s" -eq 1 ] && grep -q '^ctrcheck: write error: ' err.txt || { echo "FAIL: closed stdout: status $s"; fail=1; }
 }
 
@@ -208,7 +272,7 @@ case_large_beyond_4gib() {
 case_large_more_breaks_than_31_bits() {
   # Every byte of a sparse file of zeros is a break: 2^31 + 10 of them.
   truncate -s 2147483658 z.dat
-  "$bin" -i z.dat 2> err.txt | tail -n 2 > out.txt
+  ctr -i z.dat 2> err.txt | tail -n 2 > out.txt
   local status=${PIPESTATUS[0]}
   printf '0 0 @ 2147483658\n2048.000 MBytes gelesen, 2147483658 Fehler\n' > want.txt
   cmp -s want.txt out.txt || { echo "FAIL: end of output:"; cat out.txt; fail=1; }

@@ -1,0 +1,49 @@
+// Everything that differs between the systems ctrcheck runs on (Linux and
+// other POSIX systems, Windows): opening a file by name, 64-bit seek and tell,
+// what kind of file a stream is, the fast unlocked reads, terminals, the
+// command line and the processor's vector extensions. No other file asks
+// which system it is on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Replaces argv with the command line as UTF-8 where the system hands it over
+// in another encoding (Windows); elsewhere leaves it as it is.
+void platform_args(int& argc, char**& argv);
+
+// Opens the file `name` (UTF-8) for binary reading ("rb"). Never waits for
+// another process: a FIFO without a writer opens at once. On failure returns
+// null with the reason in `err`; a directory that the system will not open
+// as a stream gives EISDIR.
+std::FILE* platform_open(const char* name, int& err);
+
+// 64-bit fseek and ftell; the usual results (0 or -1, position or -1) with
+// the reason in errno.
+int platform_seek(std::FILE* f, std::int64_t offset, int whence);
+std::int64_t platform_tell(std::FILE* f);
+
+enum class file_kind {
+    measurable,  // a regular file or a block device: its end is its size
+    directory,
+    fifo,  // a FIFO or a pipe
+    socket,
+    char_device,  // a terminal, /dev/zero, /dev/null, NUL, ...
+    unknown,      // the system could not say (errno tells why)
+};
+
+// What kind of file the stream reads from.
+file_kind platform_file_kind(std::FILE* f);
+
+// fread and getc without taking the stream's lock: one thread reads it.
+std::size_t platform_read(void* dst, std::size_t n, std::FILE* f);
+int platform_getc(std::FILE* f);
+
+// True when the stream is a terminal that someone is watching.
+bool platform_is_terminal(std::FILE* f);
+
+// Vector extensions of the processor that the operating system has enabled;
+// false on processors that do not have them at all.
+bool platform_cpu_has_avx2();
+bool platform_cpu_has_avx512bw();
