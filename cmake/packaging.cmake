@@ -59,10 +59,10 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   if(CMAKE_CROSSCOMPILING)
-    # dpkg-shlibdeps cannot read the target's C library here; the tool needs
-    # nothing of it newer than what Debian 12 has.
+    # dpkg-shlibdeps cannot read the target's libraries here; these are what
+    # it finds for the native build.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 11)")
   else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()
