@@ -246,7 +246,7 @@ TEST(Console, FailuresKeepTheirReason) {
 // Someone watching a terminal sees each line as soon as it is complete.
 TEST(Console, TerminalGetsEveryLineAtOnce) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
+    if (master < 0) GTEST_SKIP() << "no pseudo-terminals here: " << std::strerror(errno);
     ASSERT_EQ(grantpt(master), 0);
     ASSERT_EQ(unlockpt(master), 0);
     std::FILE* tty = std::fopen(ptsname(master), "w");
