@@ -4,9 +4,12 @@
 //                           break; the same output as ctrcheck on any file
 //                           it can read.
 //   reference getc FILE     one getc call per byte.
+//   reference random N FILE writes N pseudo-random bytes (the same ones
+//                           every time) to FILE: a break on nearly every byte.
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "reference.hpp"
@@ -35,7 +38,27 @@ void by_getc(std::FILE* in) {
 }
 }  // namespace
 
+int write_random(const char* count, const char* path) {
+    std::FILE* out = std::fopen(path, "wb");
+    if (out == nullptr) return 1;
+    std::uint64_t x = 0x9e3779b97f4a7c15ULL;  // xorshift64, fixed seed
+    std::uint8_t buf[1 << 16];
+    for (std::uint64_t left = std::strtoull(count, nullptr, 10); left > 0;) {
+        const std::size_t n = left < sizeof buf ? static_cast<std::size_t>(left) : sizeof buf;
+        for (std::size_t i = 0; i < n; ++i) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            buf[i] = static_cast<std::uint8_t>(x >> 56);
+        }
+        if (std::fwrite(buf, 1, n, out) != n) return 1;
+        left -= n;
+    }
+    return std::fclose(out) == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "random") == 0) return write_random(argv[2], argv[3]);
     if (argc != 3) return 2;
     std::FILE* in = std::fopen(argv[2], "rb");
     if (in == nullptr) return 1;

@@ -3,9 +3,10 @@
 # in the page cache, and prints a Markdown table of medians and ratios:
 #   - the clean 1 GiB capture: ctrcheck vs dd bs=1M (the read floor) and vs a
 #     getc-per-byte verifier;
-#   - 100 MiB of zero bytes (every byte a break) and a 1 GiB capture with a
-#     corrupted byte every 4 KiB: ctrcheck vs a printf-per-line verifier, with
-#     the two outputs compared byte for byte first;
+#   - 100 MiB of zero bytes (every byte a break), 100 MiB of random bytes (a
+#     break on nearly every byte, mostly three-digit values) and a 1 GiB
+#     capture with a corrupted byte every 4 KiB: ctrcheck vs a printf-per-line
+#     verifier, with the two outputs compared byte for byte first;
 #   - peak resident memory of ctrcheck on each input.
 # Each command runs RUNS times (default 7, at least 5) after a warm-up, the
 # commands of one input taking turns.
@@ -34,6 +35,7 @@ if [ ! -f mib.dat ]; then
 fi
 [ -f clean.dat ] || { for _ in $(seq 1 1024); do cat mib.dat; done > clean.tmp; mv clean.tmp clean.dat; }
 [ -f zeros.dat ] || { head -c $((100 << 20)) /dev/zero > zeros.tmp; mv zeros.tmp zeros.dat; }
+[ -f random.dat ] || { "$reference" random $((100 << 20)) random.tmp; mv random.tmp random.dat; }
 if [ ! -f breaks4k.dat ]; then
   cp mib.dat mib4k.tmp
   for off in $(seq 2047 4096 $((1 << 20))); do printf '\252' | dd of=mib4k.tmp bs=1 seek="$off" conv=notrunc status=none; done
@@ -42,7 +44,7 @@ if [ ! -f breaks4k.dat ]; then
   mv breaks4k.tmp breaks4k.dat
 fi
 
-for f in zeros breaks4k; do
+for f in zeros random breaks4k; do
   if ! cmp -s <("$ctr" -i $f.dat) <("$reference" printf $f.dat); then
     echo "ctrcheck and the printf reference disagree on $f.dat" >&2
     exit 1
@@ -63,7 +65,7 @@ run() {
 median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 rm -f ./*.times ./*.rss
-cat clean.dat zeros.dat breaks4k.dat > /dev/null  # warm the page cache
+cat clean.dat zeros.dat random.dat breaks4k.dat > /dev/null  # warm the page cache
 run warm "$ctr" -i clean.dat
 for _ in $(seq 1 "$runs"); do
   run dd_clean dd if=clean.dat of=/dev/null bs=1M status=none
@@ -75,6 +77,10 @@ for _ in $(seq 1 "$runs"); do
   run ref_zeros "$reference" printf zeros.dat
 done
 for _ in $(seq 1 "$runs"); do
+  run ctr_random "$ctr" -i random.dat
+  run ref_random "$reference" printf random.dat
+done
+for _ in $(seq 1 "$runs"); do
   run ctr_breaks "$ctr" -i breaks4k.dat
   run ref_breaks "$reference" printf breaks4k.dat
 done
@@ -83,6 +89,7 @@ m() { median "$1.times"; }
 ratio() { awk -v a="$(m "$1")" -v b="$(m "$2")" 'BEGIN { printf "%.3f", a / b }'; }
 rss() { sort -n "$1.rss" | tail -1 | awk '{ printf "%.1f MiB", $1 / 1024 }'; }
 
+breaks() { "$reference" printf "$1.dat" | tail -n 1 | awk '{ print $4 }'; }
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
 echo "Machine: $cpu, $(nproc) cores, $(free -g | awk '/^Mem:/ { print $2 }') GiB; $runs runs each, medians in seconds."
 echo
@@ -90,6 +97,7 @@ echo "| input | ctrcheck | yardstick | yardstick time | ratio | target | ctrchec
 echo "|---|---|---|---|---|---|---|"
 echo "| clean counter, 1 GiB | $(m ctr_clean) | dd bs=1M | $(m dd_clean) | $(ratio ctr_clean dd_clean) | at most 1.6 | $(rss ctr_clean) |"
 echo "| clean counter, 1 GiB | $(m ctr_clean) | getc per byte | $(m getc_clean) | $(ratio ctr_clean getc_clean) | at most 0.05 | $(rss ctr_clean) |"
-echo "| zero bytes, 100 MiB (104857600 breaks) | $(m ctr_zeros) | printf per line | $(m ref_zeros) | $(ratio ctr_zeros ref_zeros) | at most 0.167 | $(rss ctr_zeros) |"
-echo "| break every 4 KiB, 1 GiB (524288 breaks) | $(m ctr_breaks) | printf per line | $(m ref_breaks) | $(ratio ctr_breaks ref_breaks) | | $(rss ctr_breaks) |"
+echo "| zero bytes, 100 MiB ($(breaks zeros) breaks) | $(m ctr_zeros) | printf per line | $(m ref_zeros) | $(ratio ctr_zeros ref_zeros) | at most 0.167 | $(rss ctr_zeros) |"
+echo "| random bytes, 100 MiB ($(breaks random) breaks) | $(m ctr_random) | printf per line | $(m ref_random) | $(ratio ctr_random ref_random) | | $(rss ctr_random) |"
+echo "| break every 4 KiB, 1 GiB ($(breaks breaks4k) breaks) | $(m ctr_breaks) | printf per line | $(m ref_breaks) | $(ratio ctr_breaks ref_breaks) | | $(rss ctr_breaks) |"
 rm -f rss.tmp

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -99,12 +100,24 @@ TEST(Summary, FigureIsSizeMinusOneInMBytes) {
         // More breaks than 32 bits can count.
         {2147483657ULL, 2147483658LL, "2048.000 MBytes gelesen, 2147483658 Fehler\n"},
         {18446744073709551615ULL, 0, "17592186044416.000 MBytes gelesen, 0 Fehler\n"},
+        {196608, 0, "0.188 MBytes gelesen, 0 Fehler\n"},                        // 0.1875: half-way, to even
+        {9007199254740993ULL, 0, "8589934592.000 MBytes gelesen, 0 Fehler\n"},  // 2^53 + 1 as a double
+        {9223372036854775808ULL, 0, "8796093022208.000 MBytes gelesen, 0 Fehler\n"},
     };
-    for (const row& w : rows) {
+    const auto summary = [](std::uint64_t l, std::int64_t error) {
         run_state st;
-        st.l = w.l;
-        st.error = w.error;
-        EXPECT_EQ(captured([&](console& out) { continuity_summary(st, out); }), w.line);
+        st.l = l;
+        st.error = error;
+        return captured([&](console& out) { continuity_summary(st, out); });
+    };
+    for (const row& w : rows) EXPECT_EQ(summary(w.l, w.error), w.line);
+    // Away from half-way values every C library prints the same figure.
+    for (std::uint64_t l = 1; l < (std::uint64_t{1} << 62); l = l * 3 + 7919) {
+        if ((l * 1000) % 1048576 == 524288) continue;
+        char want[96];
+        std::snprintf(want, sizeof want, "%.3f MBytes gelesen, 0 Fehler\n",
+                      static_cast<double>(l) / 1048576.0);
+        EXPECT_EQ(summary(l, 0), want) << l;
     }
 }
 

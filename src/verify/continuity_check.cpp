@@ -40,18 +40,45 @@ void continuity_block(run_state& st, console& out) {
     continuity_walk(st, st.SR, block_size, out);
 }
 
+namespace {
+__extension__ using u128 = unsigned __int128;
+
+// Writes l / 2^20, taken as a double as it always has been, with three
+// decimals, rounded to nearest and half-way values to even: what glibc's
+// "%.3f" prints. Integer arithmetic gives those same bytes with every C
+// library (msvcrt rounds half-way values otherwise) and needs no floating-
+// point formatting from the C++ runtime.
+char* put_mbytes(char* p, std::uint64_t l) {
+    // The double is an integer of at most 2^64; the quotient is exact in
+    // binary, so only the step to three decimals rounds. From 2^63 on it is
+    // taken apart, since 2^64 itself fits no 64-bit integer.
+    constexpr double two63 = 9223372036854775808.0;
+    const double d = static_cast<double>(l);
+    const u128 size =
+        d >= two63 ? (u128{1} << 63) + static_cast<std::uint64_t>(d - two63) : static_cast<std::uint64_t>(d);
+    const u128 scaled = size * 1000;
+    auto thousandths = static_cast<std::uint64_t>(scaled >> 20);
+    const std::uint64_t rest = static_cast<std::uint64_t>(scaled) & 0xfffff;
+    constexpr std::uint64_t half = 0x80000;
+    if (rest > half || (rest == half && thousandths % 2 == 1)) ++thousandths;
+    p = std::to_chars(p, p + 20, thousandths / 1000).ptr;
+    const auto frac = static_cast<unsigned>(thousandths % 1000);
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + frac / 100);
+    *p++ = static_cast<char>('0' + frac / 10 % 10);
+    *p++ = static_cast<char>('0' + frac % 10);
+    return p;
+}
+}  // namespace
+
 void continuity_summary(const run_state& st, console& out) {
     // The figure is the size minus one, as it always has been; scripts compare it.
-    const double mbytes = static_cast<double>(st.l) / 1048576.0;
-    // to_chars rounds the exact binary value the same way on every C library;
-    // printf's "%.3f" does not (0.0625 gives 0.062 with glibc, 0.063 with msvcrt).
     constexpr std::string_view middle = " MBytes gelesen, ";
     constexpr std::string_view tail = " Fehler\n";
     char line[console_max_line];
-    char* const end = line + sizeof line;
-    char* p = std::to_chars(line, end, mbytes, std::chars_format::fixed, 3).ptr;
+    char* p = put_mbytes(line, st.l);
     p = std::copy(middle.begin(), middle.end(), p);
-    p = std::to_chars(p, end, st.error).ptr;
+    p = std::to_chars(p, line + sizeof line, st.error).ptr;
     p = std::copy(tail.begin(), tail.end(), p);
     console_put(out, std::string_view(line, static_cast<std::size_t>(p - line)));
 }
