@@ -53,7 +53,7 @@ char* put_mbytes(char* p, std::uint64_t l) {
     // binary, so only the step to three decimals rounds. From 2^63 on it is
     // taken apart, since 2^64 itself fits no 64-bit integer.
     constexpr double two63 = 9223372036854775808.0;
-    const double d = static_cast<double>(l);
+    const auto d = static_cast<double>(l);
     const u128 size =
         d >= two63 ? (u128{1} << 63) + static_cast<std::uint64_t>(d - two63) : static_cast<std::uint64_t>(d);
     const u128 scaled = size * 1000;

@@ -52,12 +52,13 @@ void platform_args(int& argc, char**& argv) {
     wchar_t** wenv = nullptr;
     startup_info info{0};
     if (__wgetmainargs(&wargc, &wargv, &wenv, 0, &info) != 0 || wargv == nullptr) return;
-    utf8.resize(static_cast<std::size_t>(wargc));
-    for (int k = 0; k < wargc; ++k)
-        if (!to_utf8(wargv[k], utf8[static_cast<std::size_t>(k)])) return;
-    pointers.clear();
-    for (std::string& s : utf8) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
+    const auto n = static_cast<std::size_t>(wargc);
+    utf8.resize(n);
+    pointers.assign(n + 1, nullptr);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!to_utf8(wargv[k], utf8[k])) return;
+        pointers[k] = utf8[k].data();
+    }
     argc = wargc;
     argv = pointers.data();
 }
