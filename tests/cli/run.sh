@@ -35,8 +35,10 @@ bytes() { local v; for v in "$@"; do printf "\\$(printf '%03o' "$v")"; done; }
 # setbyte FILE POS VALUE: overwrite the byte at 1-based POS.
 setbyte() { bytes "$3" | dd of="$1" bs=1 seek=$(($2 - 1)) conv=notrunc status=none; }
 
-# ctr ARGS...: the tool, through the emulator where there is one.
-ctr() { $runner "$bin" "$@"; }
+# ctr ARGS...: the tool, through the emulator where there is one, stopped
+# after CTR_SECONDS (a case that must not wait sets it low).
+CTR_SECONDS=900
+ctr() { timeout "$CTR_SECONDS" $runner "$bin" "$@"; }
 
 # posix_only: skips a case whose inputs (FIFOs, /dev files, sysfs) do not
 # exist on the target; an emulator would only pass them through by accident.
@@ -188,6 +190,7 @@ case_fifo() {
   posix_only
   mkfifo f
   counter 3 > c.dat
+  local CTR_SECONDS=10
   # Nobody writes: the tool must not wait for a writer that never comes.
   expect 1 "" "ctrcheck: cannot determine the size of 'f': Is a FIFO or pipe" -- -i f
   expect 0 "Laenge = 2 Bytes${nl}0.000 MBytes gelesen, 0 Fehler${nl}" "" -- -i f -i c.dat
