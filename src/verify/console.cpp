@@ -1,5 +1,6 @@
 #include "console.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -60,17 +61,23 @@ bool console_close(console& out) {
 
 void complain(console& out, const char* fmt, ...) {
     // Formatted first, so that the message goes out in one piece.
-    char message[8192];
+    char message[8192] = "ctrcheck: ";
+    constexpr std::size_t prefix = 10;
     va_list args;
     va_start(args, fmt);
     // clang-analyzer 14 does not see va_start through std:: and reports a false
     // "uninitialized va_list" here.
-    std::vsnprintf(message, sizeof message, fmt, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
+    const int n = std::vsnprintf(message + prefix, sizeof message - prefix - 1, fmt, args);
     va_end(args);
+    const std::size_t end =
+        prefix + std::min(n < 0 ? 0 : static_cast<std::size_t>(n), sizeof message - prefix - 2);
+    message[end] = '\n';
+    message[end + 1] = '\0';
     // Records the reason if standard output fails here, so that the final
     // report names it rather than a vaguer one.
     if (out.stream != nullptr) console_finish(out);
-    std::fprintf(out.diagnostics, "ctrcheck: %s\n", message);
+    platform_put_line(out.diagnostics, message);
 }
 
 namespace {

@@ -110,6 +110,19 @@ bool platform_is_terminal(std::FILE* f) {
     return _isatty(_fileno(f)) != 0;
 }
 
+void platform_put_line(std::FILE* f, const char* line) {
+    auto* const console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    DWORD mode = 0;
+    std::wstring text;
+    if (console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode) != 0 && to_wide(line, text)) {
+        std::fflush(f);
+        DWORD written = 0;
+        WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    std::fputs(line, f);
+}
+
 #else
 
 void platform_args(int& /*argc*/, char**& /*argv*/) {}
@@ -168,6 +181,10 @@ int platform_getc(std::FILE* f) {
 
 bool platform_is_terminal(std::FILE* f) {
     return isatty(fileno(f)) != 0;
+}
+
+void platform_put_line(std::FILE* f, const char* line) {
+    std::fputs(line, f);
 }
 
 #endif

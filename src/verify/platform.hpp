@@ -40,6 +40,11 @@ file_kind platform_file_kind(std::FILE* f);
 std::size_t platform_read(void* dst, std::size_t n, std::FILE* f);
 int platform_getc(std::FILE* f);
 
+// Writes one line of UTF-8 text to a diagnostics stream. A Windows console
+// is given it as Unicode, so that names in any script show correctly there;
+// everywhere else the bytes go as they are.
+void platform_put_line(std::FILE* f, const char* line);
+
 // True when the stream is a terminal that someone is watching.
 bool platform_is_terminal(std::FILE* f);
 
