@@ -173,7 +173,7 @@ TEST(ReadSchedule, FileTruncatedWhileBeingRead) {
     const auto path = scratch_path();
     // Larger than the stream's buffer, which the seek back to the start may
     // already have filled.
-    const auto data = counter_bytes(1u << 20);
+    const auto data = counter_bytes(4u << 20);
     std::FILE* w = std::fopen(path.string().c_str(), "wb");
     ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), w), data.size());
     std::fclose(w);
@@ -190,7 +190,7 @@ TEST(ReadSchedule, FileTruncatedWhileBeingRead) {
     if (ec) GTEST_SKIP() << "cannot shrink an open file here: " << ec.message();
     EXPECT_FALSE(capture_walk(in, "cap", st, out));
     EXPECT_EQ(read_back(out.diagnostics),
-              "ctrcheck: 'cap': byte 600001 of 1048576 could not be read: unexpected end of file\n");
+              "ctrcheck: 'cap': byte 600001 of 4194304 could not be read: unexpected end of file\n");
     EXPECT_EQ(st.l_counter, 600000u);
     EXPECT_EQ(st.error, 0);
     std::fclose(in);

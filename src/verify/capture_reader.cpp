@@ -13,7 +13,7 @@ capture_reads capture_read_calls = {platform_read, platform_getc};
 namespace {
 // The stream reads ahead in large requests; the 1000-byte block reads are then
 // copies out of this buffer. One stream per run, so one buffer.
-constexpr std::size_t input_buffer_size = std::size_t{1} << 18;
+constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
 alignas(64) char input_buffer[input_buffer_size];
 
 bool size_unknown(const char* name, int err, console& out) {
