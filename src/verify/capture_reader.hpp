@@ -31,9 +31,9 @@ bool capture_size_unknown(const char* name, const char* reason, console& out);
 
 // Gives `in` a large buffer, seeks to its end to measure it, sets st.l to the
 // size minus one, prints "Laenge = <l> Bytes" and seeks back to the start.
-// An input that is not a regular file or block device, whose size cannot be
-// determined or is zero is reported on stderr under `name`; then nothing is printed on stdout and
-// the result is false.
+// An input that is not a regular file or block device, or whose size cannot
+// be determined or is zero, is reported on stderr under `name`; then nothing
+// is printed on stdout and the result is false.
 bool capture_probe(std::FILE* in, const char* name, run_state& st, console& out);
 
 // Hands the st.l + 1 bytes of `in` to the check. A byte that cannot be read

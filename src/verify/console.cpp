@@ -61,7 +61,7 @@ bool console_close(console& out) {
 
 void complain(console& out, const char* fmt, ...) {
     // Formatted first, so that the message goes out in one piece.
-    char message[8192] = "ctrcheck: ";
+    char message[12288] = "ctrcheck: ";
     constexpr std::size_t prefix = 10;
     va_list args;
     va_start(args, fmt);

@@ -57,11 +57,11 @@ bool console_close(console& out);
 // spaces and non-ASCII letters included, is kept. An overlong name is cut,
 // ending in "...".
 struct shown_name {
-    char text[1024];
+    char text[8192];
 };
 shown_name show_name(const char* name);
 
-// Writes "ctrcheck: <message>\n" to out.diagnostics (standard error), after everything staged
-// for standard output so far has been handed over, so the two streams read in
-// the order things happened.
+// Writes "ctrcheck: <message>\n" to out.diagnostics (standard error), after
+// everything staged for standard output so far has been handed over, so that
+// the two streams read in the order things happened.
 [[gnu::format(printf, 2, 3)]] void complain(console& out, const char* fmt, ...);
