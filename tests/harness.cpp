@@ -42,6 +42,11 @@ std::FILE* scratch_file() {
     return f;
 }
 
+void console_on_scratch(console& out) {
+    console_open(out, scratch_file());
+    out.diagnostics = scratch_file();
+}
+
 std::FILE* scratch_with(const std::uint8_t* data, std::size_t size) {
     std::FILE* f = scratch_file();
     if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
@@ -61,8 +66,7 @@ std::string read_back(std::FILE* f) {
 run_output verify_stream(std::FILE* in) {
     run_output r;
     static console out;
-    console_open(out, scratch_file());
-    out.diagnostics = scratch_file();
+    console_on_scratch(out);
     r.ok = capture_probe(in, "mem", r.st, out) && capture_walk(in, "mem", r.st, out);
     if (r.ok) continuity_summary(r.st, out);
     console_finish(out);

@@ -26,6 +26,9 @@ std::filesystem::path scratch_path();
 // the latest when the process ends.
 std::FILE* scratch_file();
 
+// Attaches `out` to a scratch file, and its diagnostics to another.
+void console_on_scratch(console& out);
+
 // A scratch file holding `data`, positioned at its start.
 std::FILE* scratch_with(const std::uint8_t* data, std::size_t size);
 

@@ -181,8 +181,7 @@ TEST(ReadSchedule, FileTruncatedWhileBeingRead) {
     std::FILE* in = std::fopen(path.string().c_str(), "rb");
     ASSERT_NE(in, nullptr);
     static console out;
-    console_open(out, scratch_file());
-    out.diagnostics = scratch_file();
+    console_on_scratch(out);
     run_state st;
     ASSERT_TRUE(capture_probe(in, "cap", st, out));
     std::error_code ec;
