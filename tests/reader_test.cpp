@@ -81,7 +81,7 @@ TEST(ReadSchedule, BlocksAndSingleBytesBySize) {
         EXPECT_EQ(block_count(w.size - 1), w.blocks) << w.size;
         if (w.size > (1u << 21)) continue;
         counts = {};
-        const run_output r = verify_bytes(counter_bytes(w.size));
+        const run_output r = verify_bytes(counter_bytes(static_cast<std::size_t>(w.size)));
         ASSERT_TRUE(r.ok) << w.size;
         EXPECT_EQ(counts.blocks, w.blocks) << w.size;
         EXPECT_EQ(counts.singles, w.singles) << w.size;

@@ -41,24 +41,33 @@ void continuity_block(run_state& st, console& out) {
 }
 
 namespace {
-__extension__ using u128 = unsigned __int128;
-
 // Writes l / 2^20, taken as a double as it always has been, with three
 // decimals, rounded to nearest and half-way values to even: what glibc's
 // "%.3f" prints. Integer arithmetic gives those same bytes with every C
-// library (msvcrt rounds half-way values otherwise) and needs no floating-
-// point formatting from the C++ runtime.
+// library (msvcrt rounds half-way values otherwise), needs no floating-point
+// formatting from the C++ runtime, and needs nothing wider than 64 bits.
 char* put_mbytes(char* p, std::uint64_t l) {
     // The double is an integer of at most 2^64; the quotient is exact in
-    // binary, so only the step to three decimals rounds. From 2^63 on it is
-    // taken apart, since 2^64 itself fits no 64-bit integer.
+    // binary, so only the step to three decimals rounds. The size is taken
+    // apart into whole MiB and the bytes beyond them, so that no product
+    // needs more than 64 bits; from 2^63 on the top bit is split off first,
+    // since 2^64 itself fits no 64-bit integer.
     constexpr double two63 = 9223372036854775808.0;
     const auto d = static_cast<double>(l);
-    const u128 size =
-        d >= two63 ? (u128{1} << 63) + static_cast<std::uint64_t>(d - two63) : static_cast<std::uint64_t>(d);
-    const u128 scaled = size * 1000;
-    auto thousandths = static_cast<std::uint64_t>(scaled >> 20);
-    const std::uint64_t rest = static_cast<std::uint64_t>(scaled) & 0xfffff;
+    std::uint64_t mib = 0;
+    std::uint64_t bytes = 0;
+    if (d >= two63) {
+        const auto low = static_cast<std::uint64_t>(d - two63);
+        mib = (std::uint64_t{1} << 43) + (low >> 20);
+        bytes = low & 0xfffff;
+    } else {
+        const auto size = static_cast<std::uint64_t>(d);
+        mib = size >> 20;
+        bytes = size & 0xfffff;
+    }
+    const std::uint64_t scaled = bytes * 1000;  // below 2^30
+    std::uint64_t thousandths = mib * 1000 + (scaled >> 20);
+    const std::uint64_t rest = scaled & 0xfffff;
     constexpr std::uint64_t half = 0x80000;
     if (rest > half || (rest == half && thousandths % 2 == 1)) ++thousandths;
     p = std::to_chars(p, p + 20, thousandths / 1000).ptr;

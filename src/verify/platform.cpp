@@ -13,6 +13,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 #endif
+#if defined(__APPLE__)
+#include <sys/sysctl.h>
+#endif
 
 #if defined(_WIN32)
 
@@ -189,7 +192,25 @@ void platform_put_line(std::FILE* f, const char* line) {
 
 #endif
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__x86_64__) && defined(__APPLE__)
+namespace {
+// macOS turns the AVX-512 state on at a thread's first use of it, so the
+// processor's own enable bits do not tell; the kernel's list does.
+bool sysctl_flag(const char* name) {
+    int value = 0;
+    std::size_t size = sizeof value;
+    return sysctlbyname(name, &value, &size, nullptr, 0) == 0 && value != 0;
+}
+}  // namespace
+
+bool platform_cpu_has_avx2() {
+    return sysctl_flag("hw.optional.avx2_0");
+}
+
+bool platform_cpu_has_avx512bw() {
+    return sysctl_flag("hw.optional.avx512f") && sysctl_flag("hw.optional.avx512bw");
+}
+#elif defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // The compiler's probe also checks that the system saves the wide registers.
 bool platform_cpu_has_avx2() {
     __builtin_cpu_init();
