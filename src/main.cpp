@@ -3,7 +3,6 @@
 //
 //   ctrcheck [-i FILE]...    (default FILE: capture.dat; the last -i decides)
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -54,11 +53,7 @@ int main(int argc, char** argv) {
         in = platform_open(name, open_err);
     }
     if (in == nullptr) {
-        // Where a directory cannot even be opened, it is still a directory.
-        if (open_err == EISDIR)
-            capture_size_unknown(name, "Is a directory", out);
-        else
-            complain(out, "cannot open '%s': %s", show_name(name).text, std::strerror(open_err));
+        capture_open_failed(name, open_err, out);
         return finish(1);
     }
 

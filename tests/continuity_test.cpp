@@ -10,6 +10,12 @@
 
 namespace {
 
+#if defined(__GLIBC__)
+constexpr bool kGlibc = true;
+#else
+constexpr bool kGlibc = false;  // msvcrt, for one, rounds half-way values otherwise
+#endif
+
 struct example {
     std::vector<std::uint8_t> bytes;
     const char* breaks;
@@ -111,6 +117,12 @@ TEST(Summary, FigureIsSizeMinusOneInMBytes) {
         return captured([&](console& out) { continuity_summary(st, out); });
     };
     for (const row& w : rows) EXPECT_EQ(summary(w.l, w.error), w.line);
+    // Every half-way class (l = 2^16 times an odd number), rounded as glibc does.
+    for (std::uint64_t odd = 1; odd < 64 && kGlibc; odd += 2) {
+        char want[96];
+        std::snprintf(want, sizeof want, "%.3f MBytes gelesen, 0 Fehler\n", static_cast<double>(odd) / 16);
+        EXPECT_EQ(summary(odd << 16, 0), want) << (odd << 16);
+    }
     // Away from half-way values every C library prints the same figure.
     for (std::uint64_t l = 1; l < (std::uint64_t{1} << 62); l = l * 3 + 7919) {
         if ((l * 1000) % 1048576 == 524288) continue;

@@ -54,6 +54,17 @@ bool capture_size_unknown(const char* name, const char* reason, console& out) {
     return false;
 }
 
+bool capture_open_failed(const char* name, int err, console& out) {
+    // ENXIO says only "no such device": the name may be a socket.
+    const file_kind kind = err == EISDIR  ? file_kind::directory
+                           : err == ENXIO ? platform_name_kind(name)
+                                          : file_kind::unknown;
+    if (kind == file_kind::directory || kind == file_kind::socket)
+        return capture_size_unknown(name, sizeless_kind(kind), out);
+    complain(out, "cannot open '%s': %s", show_name(name).text, std::strerror(err));
+    return false;
+}
+
 bool capture_probe(std::FILE* in, const char* name, run_state& st, console& out) {
     std::setvbuf(in, input_buffer, _IOFBF, input_buffer_size);
 

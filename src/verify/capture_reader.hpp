@@ -29,6 +29,12 @@ extern capture_reads capture_read_calls;
 // gives false.
 bool capture_size_unknown(const char* name, const char* reason, console& out);
 
+// Reports on stderr that `name` could not be opened, with the reason `err`.
+// A directory or a socket is reported as such, as when it opens: the kind of
+// file is the true reason there, where the system names a vaguer one (a
+// socket's open fails with "No such device or address"). Gives false.
+bool capture_open_failed(const char* name, int err, console& out);
+
 // Gives `in` a large buffer, seeks to its end to measure it, sets st.l to the
 // size minus one, prints "Laenge = <l> Bytes" and seeks back to the start.
 // An input that is not a regular file or block device, or whose size cannot

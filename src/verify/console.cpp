@@ -7,6 +7,15 @@
 
 #include "platform.hpp"
 
+namespace {
+// Marks the console failed with the reason of the write or close that just
+// failed; a call that failed without saying why gets EIO.
+void record_failure(console& out) {
+    out.failed = true;
+    out.err = platform_write_error(errno != 0 ? errno : EIO);
+}
+}  // namespace
+
 void console_open(console& out, std::FILE* stream) {
     out.stream = stream;
     out.diagnostics = stderr;
@@ -20,10 +29,7 @@ void console_flush(console& out) {
     if (out.len == 0) return;
     if (!out.failed && out.stream != nullptr) {
         errno = 0;
-        if (std::fwrite(out.buf, 1, out.len, out.stream) != out.len) {
-            out.failed = true;
-            out.err = errno != 0 ? errno : EIO;
-        }
+        if (std::fwrite(out.buf, 1, out.len, out.stream) != out.len) record_failure(out);
     }
     // After a failure the staged bytes are dropped: the run is ending anyway.
     out.len = 0;
@@ -39,10 +45,7 @@ bool console_finish(console& out) {
     console_flush(out);
     if (!out.failed) {
         errno = 0;
-        if (std::fflush(out.stream) != 0 || std::ferror(out.stream) != 0) {
-            out.failed = true;
-            out.err = errno != 0 ? errno : EIO;
-        }
+        if (std::fflush(out.stream) != 0 || std::ferror(out.stream) != 0) record_failure(out);
     }
     return !out.failed;
 }
@@ -52,8 +55,7 @@ bool console_close(console& out) {
     errno = 0;
     if (std::fclose(out.stream) != 0 && ok) {
         ok = false;
-        out.failed = true;
-        out.err = errno != 0 ? errno : EIO;
+        record_failure(out);
     }
     out.stream = nullptr;
     return ok;
@@ -104,33 +106,69 @@ char escape_letter(unsigned char b) {
 }
 }  // namespace
 
+namespace {
+// Length of the well-formed UTF-8 character at c (1 to 4), or 0 where c
+// starts none: a stray continuation byte, an over-long form, a surrogate,
+// a code point past U+10FFFF, or a sequence cut short.
+int utf8_length(const unsigned char* c) {
+    if (*c < 0x80) return 1;
+    // The range the second byte must lie in, by lead byte; the bytes after it
+    // are always 80..BF.
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xbf;
+    int n = 0;
+    if (*c >= 0xc2 && *c <= 0xdf) {
+        n = 2;
+    } else if (*c >= 0xe0 && *c <= 0xef) {
+        n = 3;
+        if (*c == 0xe0) lo = 0xa0;  // over-long below it
+        if (*c == 0xed) hi = 0x9f;  // surrogates above it
+    } else if (*c >= 0xf0 && *c <= 0xf4) {
+        n = 4;
+        if (*c == 0xf0) lo = 0x90;
+        if (*c == 0xf4) hi = 0x8f;  // past U+10FFFF above it
+    } else {
+        return 0;
+    }
+    if (c[1] < lo || c[1] > hi) return 0;
+    for (int k = 2; k < n; ++k)
+        if (c[k] < 0x80 || c[k] > 0xbf) return 0;
+    return n;
+}
+}  // namespace
+
 shown_name show_name(const char* name) {
     shown_name shown{};
     // The longest piece (two \xHH escapes) and then "..." and the 0 always fit.
     constexpr std::size_t room = sizeof shown.text - 12;
     static const char hex[] = "0123456789abcdef";
     char* p = shown.text;
-    for (const auto* c = reinterpret_cast<const unsigned char*>(name); *c != 0; ++c) {
+    for (const auto* c = reinterpret_cast<const unsigned char*>(name); *c != 0;) {
         if (static_cast<std::size_t>(p - shown.text) >= room) {
+            // Cut between characters, never inside one.
             std::memcpy(p, "...", 3);
             p += 3;
             break;
         }
-        // A C1 control is two bytes in UTF-8: C2 80 to C2 9F.
-        const int control = *c < 0x20 || *c == 0x7f ? 1 : *c == 0xc2 && c[1] >= 0x80 && c[1] <= 0x9f ? 2 : 0;
-        if (control == 0) {
-            *p++ = static_cast<char>(*c);
+        const int n = utf8_length(c);
+        // A C1 control is two bytes in UTF-8: C2 80 to C2 9F. It is escaped
+        // whole, as is any byte that is not part of a well-formed character.
+        const bool control = *c < 0x20 || *c == 0x7f || (n == 2 && *c == 0xc2 && c[1] <= 0x9f);
+        if (n > 0 && !control) {
+            std::memcpy(p, c, static_cast<std::size_t>(n));
+            p += n;
+            c += n;
         } else if (const char letter = escape_letter(*c)) {
             *p++ = '\\';
             *p++ = letter;
+            ++c;
         } else {
-            for (int k = 0; k < control; ++k, ++c) {
+            for (int k = 0; k < (n > 0 ? n : 1); ++k, ++c) {
                 *p++ = '\\';
                 *p++ = 'x';
                 *p++ = hex[*c >> 4];
                 *p++ = hex[*c & 15];
             }
-            --c;
         }
     }
     *p = '\0';

@@ -1,7 +1,7 @@
 // Standard output staged through one fixed buffer, and the diagnostics on
 // standard error. Lines reach the stream in the order they are put; nothing
-// is held beyond the fixed buffer; an interactive stream gets each line as
-// soon as it is complete.
+// is held beyond the fixed buffer; a terminal (a console on Windows, not
+// any character device) gets each line as soon as it is complete.
 #pragma once
 
 #include <cstddef>
@@ -51,11 +51,13 @@ bool console_finish(console& out);
 // console_finish, then closes the stream; the console writes nothing after.
 bool console_close(console& out);
 
-// A file name as it is safe to show: control characters are written as
-// escapes (\n, \t, \x1b, and the two-byte C1 controls as \xc2\x9b), so that
-// no name can forge a line or switch a terminal's colours; every other byte,
-// spaces and non-ASCII letters included, is kept. An overlong name is cut,
-// ending in "...".
+// A file name as it is safe to show, always well-formed UTF-8: control
+// characters are written as escapes (\n, \t, \x1b, and the two-byte C1
+// controls as \xc2\x9b), and so is every byte that is not part of a
+// well-formed UTF-8 character (\xff), so that no name can forge a line or
+// switch a terminal's modes; every well-formed character, spaces and letters
+// of any script included, is kept. An overlong name is cut between two
+// characters, ending in "...".
 struct shown_name {
     char text[8192];
 };

@@ -84,6 +84,9 @@ void continuity_summary(const run_state& st, console& out) {
     // The figure is the size minus one, as it always has been; scripts compare it.
     constexpr std::string_view middle = " MBytes gelesen, ";
     constexpr std::string_view tail = " Fehler\n";
+    // The longest figure is 2^64 / 2^20, "17592186044416.000"; the longest
+    // count has 19 digits and a sign.
+    static_assert(18 + middle.size() + 20 + tail.size() <= console_max_line);
     char line[console_max_line];
     char* p = put_mbytes(line, st.l);
     p = std::copy(middle.begin(), middle.end(), p);

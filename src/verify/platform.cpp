@@ -72,6 +72,20 @@ std::FILE* platform_open(const char* name, int& err) {
         err = ENOENT;
         return nullptr;
     }
+    // Past MAX_PATH only the \\?\ form of the absolute path opens, whatever
+    // the system's long-path setting; shorter names keep their ordinary form,
+    // so that device names such as NUL stay devices.
+    if (wname.size() >= MAX_PATH - 12) {
+        const DWORD n = GetFullPathNameW(wname.c_str(), 0, nullptr, nullptr);
+        std::wstring full(n, L'\0');
+        if (n > 0 && GetFullPathNameW(wname.c_str(), n, full.data(), nullptr) == n - 1) {
+            full.resize(n - 1);
+            if (full.rfind(L"\\\\", 0) != 0)
+                wname = L"\\\\?\\" + full;
+            else if (full.rfind(L"\\\\?\\", 0) != 0 && full.rfind(L"\\\\.\\", 0) != 0)
+                wname = L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+        }
+    }
     // msvcrt refuses a directory with EACCES; say what it really is.
     const DWORD attributes = GetFileAttributesW(wname.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -100,6 +114,21 @@ file_kind platform_file_kind(std::FILE* f) {
     return file_kind::char_device;  // the console, NUL, COM ports
 }
 
+file_kind platform_name_kind(const char* /*name*/) {
+    return file_kind::unknown;  // directories are told apart by the open
+}
+
+int platform_write_error(int err) {
+    // msvcrt turns the errors of a pipe whose reader has gone into EINVAL:
+    // ERROR_NO_DATA ("the pipe is being closed") on Windows,
+    // ERROR_PIPE_NOT_CONNECTED under Wine.
+    const DWORD why = GetLastError();
+    if (err == EINVAL &&
+        (why == ERROR_NO_DATA || why == ERROR_PIPE_NOT_CONNECTED || why == ERROR_BROKEN_PIPE))
+        return EPIPE;
+    return err;
+}
+
 // msvcrt declares no unlocked fread; its block reads are large copies anyway.
 std::size_t platform_read(void* dst, std::size_t n, std::FILE* f) {
     return std::fread(dst, 1, n, f);
@@ -109,15 +138,24 @@ int platform_getc(std::FILE* f) {
     return _getc_nolock(f);
 }
 
+namespace {
+// The console behind the stream, or null when it is none: _isatty is true
+// for every character device, NUL included.
+HANDLE console_of(std::FILE* f) {
+    auto* const h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    DWORD mode = 0;
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0 ? h : nullptr;
+}
+}  // namespace
+
 bool platform_is_terminal(std::FILE* f) {
-    return _isatty(_fileno(f)) != 0;
+    return console_of(f) != nullptr;
 }
 
 void platform_put_line(std::FILE* f, const char* line) {
-    auto* const console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
-    DWORD mode = 0;
+    HANDLE const console = console_of(f);
     std::wstring text;
-    if (console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode) != 0 && to_wide(line, text)) {
+    if (console != nullptr && to_wide(line, text)) {
         std::fflush(f);
         DWORD written = 0;
         WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -134,7 +172,16 @@ std::FILE* platform_open(const char* name, int& err) {
     // O_NONBLOCK, so that the open of a FIFO without a writer (or of a
     // device waiting for a carrier) returns at once; the flag is cleared
     // again before anything is read.
-    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && stat(name, &info) == 0 &&
+        S_ISREG(info.st_mode)) {
+        // Another process holds a lease on the file (a Samba oplock, an NFS
+        // delegation): the non-blocking open is refused rather than wait for
+        // the kernel to break it, which takes at most the lease-break time.
+        // A regular file never blocks otherwise, so the ordinary open is safe.
+        fd = open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    }
     if (fd < 0) {
         err = errno;
         return nullptr;
@@ -180,6 +227,18 @@ std::size_t platform_read(void* dst, std::size_t n, std::FILE* f) {
 
 int platform_getc(std::FILE* f) {
     return getc_unlocked(f);
+}
+
+file_kind platform_name_kind(const char* name) {
+    struct stat info {};
+    if (stat(name, &info) != 0) return file_kind::unknown;
+    if (S_ISDIR(info.st_mode)) return file_kind::directory;
+    if (S_ISSOCK(info.st_mode)) return file_kind::socket;
+    return file_kind::unknown;
+}
+
+int platform_write_error(int err) {
+    return err;
 }
 
 bool platform_is_terminal(std::FILE* f) {

@@ -14,9 +14,10 @@
 void platform_args(int& argc, char**& argv);
 
 // Opens the file `name` (UTF-8) for binary reading ("rb"). Never waits for
-// another process: a FIFO without a writer opens at once. On failure returns
-// null with the reason in `err`; a directory that the system will not open
-// as a stream gives EISDIR.
+// another process without end: a FIFO without a writer opens at once, and a
+// file under a lease (an oplock, a delegation) opens once the kernel has
+// broken the lease. On failure returns null with the reason in `err`; a
+// directory that the system will not open as a stream gives EISDIR.
 std::FILE* platform_open(const char* name, int& err);
 
 // 64-bit fseek and ftell; the usual results (0 or -1, position or -1) with
@@ -36,7 +37,17 @@ enum class file_kind {
 // What kind of file the stream reads from.
 file_kind platform_file_kind(std::FILE* f);
 
-// fread and getc without taking the stream's lock: one thread reads it.
+// What kind of file the name is, for a name that could not be opened:
+// directory or socket where the system can tell, else unknown.
+file_kind platform_name_kind(const char* name);
+
+// The reason to give for a failed write whose errno was `err`: the
+// system's own, except where the C library hides a closed pipe behind
+// another (msvcrt's EINVAL), which is EPIPE.
+int platform_write_error(int err);
+
+// fread and getc, without taking the stream's lock where the C library
+// offers that (one thread reads it): both with glibc, getc alone on Windows.
 std::size_t platform_read(void* dst, std::size_t n, std::FILE* f);
 int platform_getc(std::FILE* f);
 
@@ -45,7 +56,8 @@ int platform_getc(std::FILE* f);
 // everywhere else the bytes go as they are.
 void platform_put_line(std::FILE* f, const char* line);
 
-// True when the stream is a terminal that someone is watching.
+// True when the stream is a terminal that someone is watching: on Windows a
+// console, not NUL or another character device.
 bool platform_is_terminal(std::FILE* f);
 
 // Vector extensions of the processor that the operating system has enabled;
