@@ -3,22 +3,26 @@
 #   ./build.sh run    build the tool (release) and show its report on the
 #                     sample capture examples/capture.dat
 #   ./build.sh test   build the test configuration and run the test suite
+#   ./build.sh dist   build the release for every packaged target and put
+#                     the packages and SHA256SUMS into dist/ (reproducible:
+#                     the same commit gives the same bytes)
 # It installs with apt-get only the packages that are missing, as root or
 # through sudo, and says which and why before it does. Safe to run again:
 # what is in place is left alone. The calling shell stays where it was.
 set -euo pipefail
 
 usage() {
-  echo "usage: ./build.sh run|test" >&2
+  echo "usage: ./build.sh run|test|dist" >&2
   echo "  run   build ctrcheck and run it on examples/capture.dat" >&2
   echo "  test  build the tests and run them" >&2
+  echo "  dist  build the packages for every target into dist/" >&2
   exit 2
 }
 fail() { echo "build.sh: $*" >&2; exit 1; }
 
 [ $# -eq 1 ] || usage
 mode=$1
-case "$mode" in run | test) ;; *) usage ;; esac
+case "$mode" in run | test | dist) ;; *) usage ;; esac
 top=$(cd "$(dirname "$0")" && pwd)
 
 # Package, and why it is needed.
@@ -27,6 +31,18 @@ wanted=(
   "ninja-build:the build tool the presets use"
   "g++:the C++20 compiler"
 )
+if [ "$mode" = dist ]; then
+  wanted+=(
+    "git:the time of the last commit, which every file in the packages carries"
+    "g++-aarch64-linux-gnu:the cross compiler for Linux arm64"
+    "g++-arm-linux-gnueabihf:the cross compiler for Linux armhf"
+    "g++-mingw-w64-x86-64-posix:the cross compiler for Windows x86-64"
+    "groff-base:groff, for the manual as text in the Windows zip"
+    "dpkg-dev:dpkg-deb and dpkg-shlibdeps, for the .deb packages"
+    "file:file, which CPack's .deb generator uses"
+    "rpm:rpmbuild, for the .rpm packages"
+  )
+fi
 if [ "$mode" = test ]; then
   wanted+=(
     "libgtest-dev:GoogleTest, for the unit tests"
@@ -75,4 +91,31 @@ if [ "$mode" = run ]; then
   cd examples
   exec ../build/release/ctrcheck
 fi
-exec cmake --workflow --preset dev
+[ "$mode" = test ] && exec cmake --workflow --preset dev
+
+# dist: every file's time is the last commit's (or SOURCE_DATE_EPOCH's), and
+# neither the umask, the time zone nor the folder of the clone reaches the
+# packages.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export TZ=UTC LC_ALL=C
+umask 022
+rm -rf dist
+mkdir dist
+# preset:generators
+for target in release:DEB,RPM arm64:DEB,RPM armhf:DEB win64:ZIP; do
+  preset=${target%%:*}
+  tree=build/dist-$preset
+  echo "build.sh: building the $preset release in $tree"
+  cmake --preset "$preset" -B "$tree" -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release > /dev/null ||
+    fail "configuring $preset failed"
+  cmake --build "$tree" > /dev/null || fail "building $preset failed"
+  generators=${target#*:}
+  for generator in ${generators//,/ }; do
+    rm -rf "$tree/packages"
+    (cd "$tree" && cpack -G "$generator" -B "$PWD/packages" > /dev/null) || fail "cpack -G $generator failed in $tree"
+    mv "$tree"/packages/*.{deb,rpm,zip} dist/ 2> /dev/null || true
+  done
+done
+(cd dist && sha256sum -- * > SHA256SUMS)
+echo "build.sh: made dist/:"
+(cd dist && ls -1)

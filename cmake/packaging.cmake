@@ -1,7 +1,7 @@
 # Install layout and packages.
 #   Linux: bin/ctrcheck and the gzipped man page; `cpack -G DEB` makes a .deb
-#   for the target's architecture (amd64, arm64) with Debian's copyright file
-#   and changelog.
+#   for the target's architecture (amd64, arm64, armhf) with Debian's
+#   copyright file and changelog, `cpack -G RPM` an .rpm (x86_64, aarch64).
 #   Windows: a flat folder, ctrcheck.exe with README.md, LICENSE.txt and the
 #   manual as plain text (ctrcheck.txt); `cpack -G ZIP` zips it.
 include(GNUInstallDirs)
@@ -68,7 +68,29 @@ else()
   endif()
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+    set(CPACK_RPM_PACKAGE_ARCHITECTURE aarch64)
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
+    set(CPACK_RPM_PACKAGE_ARCHITECTURE armv7hl)
   endif()
+
+  # `cpack -G RPM` (rpmbuild, from Debian's rpm package): the same files,
+  # the build time and every file time taken from SOURCE_DATE_EPOCH, no
+  # build host, so that a rebuild of the same commit gives the same bytes.
+  # Requires are what rpm finds the binary needs: the C and C++ libraries.
+  set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+  set(CPACK_RPM_PACKAGE_LICENSE MIT)
+  set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
+  set(CPACK_RPM_PACKAGE_SUMMARY "Verifier for byte streams that carry an 8-bit counter")
+  set(CPACK_RPM_PACKAGE_AUTOREQPROV ON)
+  set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CTRCHECK_MAINTAINER}
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define _buildhost reproducible
+%define debug_package %{nil}
+%define __strip /bin/true")
+  # The folders that the file system package owns are not this package's.
+  set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1 /usr/share/doc)
 endif()
 
 set(CPACK_PACKAGE_NAME ctrcheck)
@@ -81,5 +103,6 @@ set(CPACK_PACKAGE_DESCRIPTION "ctrcheck reads a capture of a data-acquisition or
 reports every place where its free-running 8-bit counter breaks, with the
 position, and the number of breaks. It works in constant memory and at the
 speed of the read, also on captures far beyond 4 GiB.")
+set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
