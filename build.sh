@@ -106,6 +106,9 @@ for target in release:DEB,RPM arm64:DEB,RPM armhf:DEB win64:ZIP; do
   preset=${target%%:*}
   tree=build/dist-$preset
   echo "build.sh: building the $preset release in $tree"
+  # From scratch: rpmbuild only clamps file times to SOURCE_DATE_EPOCH, so
+  # nothing built before the last commit may reach a package.
+  rm -rf "$tree"
   cmake --preset "$preset" -B "$tree" -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release > /dev/null ||
     fail "configuring $preset failed"
   cmake --build "$tree" > /dev/null || fail "building $preset failed"
