@@ -12,7 +12,7 @@ namespace {
 // failed; a call that failed without saying why gets EIO.
 void record_failure(console& out) {
     out.failed = true;
-    out.err = platform_write_error(errno != 0 ? errno : EIO);
+    out.err = platform_write_error(out.stream, errno != 0 ? errno : EIO);
 }
 }  // namespace
 
@@ -20,6 +20,7 @@ void console_open(console& out, std::FILE* stream) {
     out.stream = stream;
     out.diagnostics = stderr;
     out.per_line = platform_is_terminal(stream);
+    out.crlf = platform_raw_line_ends(stream);
     out.failed = false;
     out.err = 0;
     out.len = 0;
@@ -28,8 +29,19 @@ void console_open(console& out, std::FILE* stream) {
 void console_flush(console& out) {
     if (out.len == 0) return;
     if (!out.failed && out.stream != nullptr) {
+        const char* p = out.buf;
+        std::size_t n = out.len;
+        static char crlf_buf[2 * console_capacity];
+        if (out.crlf) {
+            n = 0;
+            for (std::size_t i = 0; i < out.len; ++i) {
+                if (out.buf[i] == '\n') crlf_buf[n++] = '\r';
+                crlf_buf[n++] = out.buf[i];
+            }
+            p = crlf_buf;
+        }
         errno = 0;
-        if (std::fwrite(out.buf, 1, out.len, out.stream) != out.len) record_failure(out);
+        if (std::fwrite(p, 1, n, out.stream) != n) record_failure(out);
     }
     // After a failure the staged bytes are dropped: the run is ending anyway.
     out.len = 0;

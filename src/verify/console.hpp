@@ -15,6 +15,7 @@ struct console {
     std::FILE* stream = nullptr;
     std::FILE* diagnostics = stderr;  // where complain writes
     bool per_line = false;            // hand every line over at once (a terminal is watching)
+    bool crlf = false;                // end lines in CR LF here: the stream is binary but wants them
     bool failed = false;              // a write to the stream has failed; nothing more is written
     int err = 0;                      // errno of the first failed write
     std::size_t len = 0;              // staged bytes in buf
@@ -22,7 +23,8 @@ struct console {
 };
 
 // Attaches the console to `stream`; lines are handed over one by one when it
-// is a terminal.
+// is a terminal. A Windows text-mode stream is switched to binary mode and
+// gets its CR LF from the console, in whole buffers.
 void console_open(console& out, std::FILE* stream);
 
 // Hands the staged bytes to the stream, recording the first failure.

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -118,15 +119,14 @@ file_kind platform_name_kind(const char* /*name*/) {
     return file_kind::unknown;  // directories are told apart by the open
 }
 
-int platform_write_error(int err) {
-    // msvcrt turns the errors of a pipe whose reader has gone into EINVAL:
-    // ERROR_NO_DATA ("the pipe is being closed") on Windows,
-    // ERROR_PIPE_NOT_CONNECTED under Wine.
-    const DWORD why = GetLastError();
-    if (err == EINVAL &&
-        (why == ERROR_NO_DATA || why == ERROR_PIPE_NOT_CONNECTED || why == ERROR_BROKEN_PIPE))
-        return EPIPE;
-    return err;
+int platform_write_error(std::FILE* f, int err) {
+    // msvcrt maps the system's word for a pipe whose reader has gone
+    // (ERROR_NO_DATA on Windows, ERROR_PIPE_NOT_CONNECTED under Wine) to
+    // EINVAL, and after a large write the system's own code may be gone. Our
+    // writes carry no invalid argument, so on a pipe that is what it means.
+    auto* const h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    const bool pipe = h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_PIPE;
+    return err == EINVAL && pipe ? EPIPE : err;
 }
 
 // msvcrt declares no unlocked fread; its block reads are large copies anyway.
@@ -136,6 +136,14 @@ std::size_t platform_read(void* dst, std::size_t n, std::FILE* f) {
 
 int platform_getc(std::FILE* f) {
     return _getc_nolock(f);
+}
+
+bool platform_raw_line_ends(std::FILE* f) {
+    std::fflush(f);
+    const int mode = _setmode(_fileno(f), _O_BINARY);
+    if (mode == _O_TEXT) return true;
+    if (mode != -1) _setmode(_fileno(f), mode);
+    return false;
 }
 
 namespace {
@@ -237,8 +245,12 @@ file_kind platform_name_kind(const char* name) {
     return file_kind::unknown;
 }
 
-int platform_write_error(int err) {
+int platform_write_error(std::FILE* /*f*/, int err) {
     return err;
+}
+
+bool platform_raw_line_ends(std::FILE* /*f*/) {
+    return false;
 }
 
 bool platform_is_terminal(std::FILE* f) {

@@ -41,10 +41,10 @@ file_kind platform_file_kind(std::FILE* f);
 // directory or socket where the system can tell, else unknown.
 file_kind platform_name_kind(const char* name);
 
-// The reason to give for a failed write whose errno was `err`: the
+// The reason to give for a failed write to `f` whose errno was `err`: the
 // system's own, except where the C library hides a closed pipe behind
 // another (msvcrt's EINVAL), which is EPIPE.
-int platform_write_error(int err);
+int platform_write_error(std::FILE* f, int err);
 
 // fread and getc, without taking the stream's lock where the C library
 // offers that (one thread reads it): both with glibc, getc alone on Windows.
@@ -55,6 +55,12 @@ int platform_getc(std::FILE* f);
 // is given it as Unicode, so that names in any script show correctly there;
 // everywhere else the bytes go as they are.
 void platform_put_line(std::FILE* f, const char* line);
+
+// Switches a stream that turns "\n" into CR LF itself (a Windows text-mode
+// stream) to binary mode and gives true: the caller then writes the CR LF,
+// in large writes, where msvcrt's text mode hands a character device such as
+// NUL one line per system call. Elsewhere false, and no change.
+bool platform_raw_line_ends(std::FILE* f);
 
 // True when the stream is a terminal that someone is watching: on Windows a
 // console, not NUL or another character device.
