@@ -65,11 +65,12 @@ bool console_finish(console& out) {
 bool console_close(console& out) {
     bool ok = console_finish(out);
     errno = 0;
-    if (std::fclose(out.stream) != 0 && ok) {
+    const bool closed = std::fclose(out.stream) == 0;
+    out.stream = nullptr;
+    if (!closed && ok) {
         ok = false;
         record_failure(out);
     }
-    out.stream = nullptr;
     return ok;
 }
 
@@ -116,9 +117,7 @@ char escape_letter(unsigned char b) {
             return 0;
     }
 }
-}  // namespace
 
-namespace {
 // Length of the well-formed UTF-8 character at c (1 to 4), or 0 where c
 // starts none: a stray continuation byte, an over-long form, a surrogate,
 // a code point past U+10FFFF, or a sequence cut short.

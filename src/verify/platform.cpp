@@ -124,6 +124,7 @@ int platform_write_error(std::FILE* f, int err) {
     // (ERROR_NO_DATA on Windows, ERROR_PIPE_NOT_CONNECTED under Wine) to
     // EINVAL, and after a large write the system's own code may be gone. Our
     // writes carry no invalid argument, so on a pipe that is what it means.
+    if (f == nullptr) return err;
     auto* const h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
     const bool pipe = h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_PIPE;
     return err == EINVAL && pipe ? EPIPE : err;

@@ -43,7 +43,7 @@ file_kind platform_name_kind(const char* name);
 
 // The reason to give for a failed write to `f` whose errno was `err`: the
 // system's own, except where the C library hides a closed pipe behind
-// another (msvcrt's EINVAL), which is EPIPE.
+// another (msvcrt's EINVAL), which is EPIPE. `f` is null after a close.
 int platform_write_error(std::FILE* f, int err);
 
 // fread and getc, without taking the stream's lock where the C library
