@@ -59,10 +59,14 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   if(CMAKE_CROSSCOMPILING)
-    # dpkg-shlibdeps cannot read the target's libraries here; these are what
-    # it finds for the native build.
+    # dpkg-shlibdeps cannot read the target's libraries here. The binary
+    # needs the C library (symbols up to GLIBC_2.34, as the native build
+    # finds) and, on 32-bit ARM, libgcc_s for the unwinder's helpers.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 11)")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
+    if(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm" AND NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^arm64")
+      string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libgcc-s1 (>= 3.5)")
+    endif()
   else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()
