@@ -110,6 +110,7 @@ TEST(Summary, FigureIsSizeMinusOneInMBytes) {
         {983040, 0, "0.938 MBytes gelesen, 0 Fehler\n"},
         {9007199254740993ULL, 0, "8589934592.000 MBytes gelesen, 0 Fehler\n"},  // 2^53 + 1 as a double
         {9223372036854775808ULL, 0, "8796093022208.000 MBytes gelesen, 0 Fehler\n"},
+        {9223372036855300096ULL, 0, "8796093022208.500 MBytes gelesen, 0 Fehler\n"},  // 2^63 + 2^19
     };
     const auto summary = [](std::uint64_t l, std::int64_t error) {
         run_state st;

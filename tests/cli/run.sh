@@ -231,12 +231,12 @@ case_names() {
   local why="No such file or directory"
   [ "$target" != windows ] || why="Invalid argument"
   expect 1 "" "ctrcheck: cannot open 'x\\n\\x1b[31mctrcheck: all good': $why" -- -i $'x\n\e[31mctrcheck: all good'
-  expect 1 "" "ctrcheck: cannot open 'a\\tb\\rc\\x7f\\xc2\\x9bd': $why" -- -i $'a\tb\rc\x7f\xc2\x9bd'
+  expect 1 "" "ctrcheck: cannot open 'a\\tb\\rc\\x7f\\xc2\\x9b\\a\\b\\v\\fd': $why" -- -i $'a\tb\rc\x7f\xc2\x9b\a\b\v\fd'
   [ "$target" != windows ] || return 0
   # Bytes outside well-formed UTF-8 are escaped; a long name is cut between characters.
-  local long=$'\x1f\x1a\xc2\x80\xc2\x9f\xc2A\x9b\xff\xed\xa0\x80\xc0\xaf\xe2\x82\xf0\x9d\x84\x9eab' shown
-  shown='\x1f\x1a\xc2\x80\xc2\x9f\xc2A\x9b\xff\xed\xa0\x80\xc0\xaf\xe2\x82𝄞ab'
-  long+=$(printf 'ü%.0s' $(seq 5000)) shown+=$(printf 'ü%.0s' $(seq 4055))...
+  local long=$'\x1f\x1a\xc2\x80\xc2\x9f\xc2A\x9b\xff\xed\xa0\x80\xc0\xaf\xe0\x80\xaf\xf0\x8f\xbf\xbf\xf4\x90\x80\x80\xe2\x82\xf0\x9d\x84\x9eab' shown
+  shown='\x1f\x1a\xc2\x80\xc2\x9f\xc2A\x9b\xff\xed\xa0\x80\xc0\xaf\xe0\x80\xaf\xf0\x8f\xbf\xbf\xf4\x90\x80\x80\xe2\x82𝄞ab'
+  long+=$(printf 'ü%.0s' $(seq 5000)) shown+=$(printf 'ü%.0s' $(seq 4033))...
   expect 1 "" "ctrcheck: cannot open '$shown': File name too long" -- -i "$long"
 }
 
