@@ -96,7 +96,11 @@ fi
 # dist: every file's time is the last commit's (or SOURCE_DATE_EPOCH's), and
 # neither the umask, the time zone nor the folder of the clone reaches the
 # packages.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2> /dev/null) ||
+    fail "this is not a git checkout: set SOURCE_DATE_EPOCH to the release's time (seconds since 1970)"
+fi
+export SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C
 umask 022
 rm -rf dist
