@@ -11,6 +11,7 @@
 #include "harness.hpp"
 #include "verify/capture_reader.hpp"
 #include "verify/console.hpp"
+#include "verify/platform.hpp"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -244,6 +245,21 @@ TEST(Console, FailuresKeepTheirReason) {
     EXPECT_FALSE(console_close(out));
     EXPECT_EQ(out.err, EBADF) << std::strerror(out.err);
 }
+
+#if defined(_WIN32)
+// The full path's length decides on the \\?\ form: a relative name short of
+// the limit is long in any folder, a short one and a device keep their form.
+TEST(WindowsNames, FullPathLengthDecidesTheLongForm) {
+    const std::string deep(247, 'a');
+    const std::string got = platform_system_name(deep.c_str());
+    EXPECT_EQ(got.rfind("\\\\?\\", 0), 0U) << got;
+    EXPECT_EQ(got.substr(got.size() - deep.size() - 1), "\\" + deep);
+    const std::string unc = "\\\\server\\share\\" + deep;
+    EXPECT_EQ(platform_system_name(unc.c_str()), "\\\\?\\UNC\\server\\share\\" + deep);
+    for (const char* kept : {"capture.dat", "NUL", "C:\\x\\capture.dat"})
+        EXPECT_EQ(platform_system_name(kept), kept);
+}
+#endif
 
 #if CTRCHECK_TEST_PTY
 // Someone watching a terminal sees each line as soon as it is complete.

@@ -163,8 +163,15 @@ shown_name show_name(const char* name) {
         }
         const int n = utf8_length(c);
         // A C1 control is two bytes in UTF-8: C2 80 to C2 9F. It is escaped
-        // whole, as is any byte that is not part of a well-formed character.
-        const bool control = *c < 0x20 || *c == 0x7f || (n == 2 && *c == 0xc2 && c[1] <= 0x9f);
+        // whole, as is any byte that is not part of a well-formed character,
+        // and so are the characters that can reorder or break the line they
+        // stand in: the line and paragraph separators, U+2028 and U+2029
+        // (E2 80 A8/A9), and the bidirectional controls U+202A to U+202E
+        // (E2 80 AA..AE) and U+2066 to U+2069 (E2 81 A6..A9).
+        const bool control = *c < 0x20 || *c == 0x7f || (n == 2 && *c == 0xc2 && c[1] <= 0x9f) ||
+                             (n == 3 && *c == 0xe2 &&
+                              ((c[1] == 0x80 && c[2] >= 0xa8 && c[2] <= 0xae) ||
+                               (c[1] == 0x81 && c[2] >= 0xa6 && c[2] <= 0xa9)));
         if (n > 0 && !control) {
             std::memcpy(p, c, static_cast<std::size_t>(n));
             p += n;

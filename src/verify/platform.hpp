@@ -2,12 +2,15 @@
 // other POSIX systems, Windows): opening a file by name, 64-bit seek and tell,
 // what kind of file a stream is, the fast unlocked reads, terminals, the
 // command line and the processor's vector extensions. No other file asks
-// which system it is on.
+// which system it is on; each system's answers are in a file of its own
+// (platform_posix.cpp, platform_windows.cpp, and the processor probes
+// platform_cpu.cpp and platform_cpu_macos.cpp), which the build picks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Replaces argv with the command line as UTF-8 where the system hands it over
 // in another encoding (Windows); elsewhere leaves it as it is.
@@ -16,9 +19,15 @@ void platform_args(int& argc, char**& argv);
 // Opens the file `name` (UTF-8) for binary reading ("rb"). Never waits for
 // another process without end: a FIFO without a writer opens at once, and a
 // file under a lease (an oplock, a delegation) opens once the kernel has
-// broken the lease. On failure returns null with the reason in `err`; a
+// broken the lease, asking without blocking until the kernel's lease-break
+// time has passed. On failure returns null with the reason in `err`; a
 // directory that the system will not open as a stream gives EISDIR.
 std::FILE* platform_open(const char* name, int& err);
+
+// The name that platform_open hands to the system for `name`: on Windows the
+// \\?\ form of the full path where that path is too long for the ordinary
+// form, else the name as it is. Empty for a name the system cannot take.
+std::string platform_system_name(const char* name);
 
 // 64-bit fseek and ftell; the usual results (0 or -1, position or -1) with
 // the reason in errno.

@@ -1,0 +1,135 @@
+// POSIX systems (Linux, macOS, the BSDs): open(2) and fdopen, 64-bit off_t,
+// stat for the kind of a file, glibc's unlocked reads where they exist.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform.hpp"
+
+void platform_args(int& /*argc*/, char**& /*argv*/) {}
+
+namespace {
+// Seconds since an arbitrary start, from a clock that never jumps.
+double seconds_now() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// How long the kernel gives a lease holder before it breaks the lease
+// itself: /proc/sys/fs/lease-break-time, 45 s where that cannot be read.
+double lease_break_seconds() {
+    char text[32] = {};
+    std::FILE* f = std::fopen("/proc/sys/fs/lease-break-time", "re");
+    if (f == nullptr) return 45;
+    const bool got = std::fgets(text, sizeof text, f) != nullptr;
+    std::fclose(f);
+    char* end = nullptr;
+    const long seconds = got ? std::strtol(text, &end, 10) : -1;
+    return end != text && seconds >= 0 ? static_cast<double>(seconds) : 45;
+}
+
+// open(2) of `name` for reading that never blocks: a FIFO without a writer
+// (or a device waiting for a carrier) opens at once.
+int open_nonblocking(const char* name) {
+    return open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+}  // namespace
+
+std::FILE* platform_open(const char* name, int& err) {
+    int fd = open_nonblocking(name);
+    if (fd < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        // Another process holds a lease on the file (a Samba oplock, an NFS
+        // delegation): the non-blocking open is refused rather than wait, but
+        // it has started the break, which the kernel completes itself after
+        // the lease-break time. Asking again until then never blocks, also
+        // when the name is meanwhile renamed to a FIFO; what was opened is
+        // told apart by its kind afterwards, as with any other name.
+        const double deadline = seconds_now() + lease_break_seconds() + 1;
+        long pause_ns = 1000000;
+        while (fd < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && seconds_now() < deadline) {
+            const timespec pause{0, pause_ns};
+            nanosleep(&pause, nullptr);
+            pause_ns = pause_ns < 64000000 ? 2 * pause_ns : pause_ns;
+            fd = open_nonblocking(name);
+        }
+    }
+    if (fd < 0) {
+        err = errno;
+        return nullptr;
+    }
+    // Reads block as usual from here on.
+    const int flags = fcntl(fd, F_GETFL);
+    std::FILE* f = nullptr;
+    if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        err = errno;
+        close(fd);
+    }
+    return f;
+}
+
+int platform_seek(std::FILE* f, std::int64_t offset, int whence) {
+    static_assert(sizeof(off_t) == 8, "64-bit file offsets (_FILE_OFFSET_BITS=64)");
+    return fseeko(f, offset, whence);
+}
+
+std::int64_t platform_tell(std::FILE* f) {
+    return ftello(f);
+}
+
+file_kind platform_file_kind(std::FILE* f) {
+    struct stat info {};
+    if (fstat(fileno(f), &info) != 0) return file_kind::unknown;
+    if (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) return file_kind::measurable;
+    if (S_ISDIR(info.st_mode)) return file_kind::directory;
+    if (S_ISFIFO(info.st_mode)) return file_kind::fifo;
+    if (S_ISSOCK(info.st_mode)) return file_kind::socket;
+    if (S_ISCHR(info.st_mode)) return file_kind::char_device;
+    errno = 0;
+    return file_kind::unknown;
+}
+
+std::size_t platform_read(void* dst, std::size_t n, std::FILE* f) {
+#if defined(__GLIBC__)
+    return fread_unlocked(dst, 1, n, f);
+#else
+    return std::fread(dst, 1, n, f);
+#endif
+}
+
+int platform_getc(std::FILE* f) {
+    return getc_unlocked(f);
+}
+
+file_kind platform_name_kind(const char* name) {
+    struct stat info {};
+    if (stat(name, &info) != 0) return file_kind::unknown;
+    if (S_ISDIR(info.st_mode)) return file_kind::directory;
+    if (S_ISSOCK(info.st_mode)) return file_kind::socket;
+    return file_kind::unknown;
+}
+
+int platform_write_error(std::FILE* /*f*/, int err) {
+    return err;
+}
+
+bool platform_raw_line_ends(std::FILE* /*f*/) {
+    return false;
+}
+
+bool platform_is_terminal(std::FILE* f) {
+    return isatty(fileno(f)) != 0;
+}
+
+void platform_put_line(std::FILE* f, const char* line) {
+    std::fputs(line, f);
+}
+
+std::string platform_system_name(const char* name) {
+    return name;
+}

@@ -1,0 +1,179 @@
+// Windows: names are UTF-16 and long paths need the \\?\ form, the C library
+// is msvcrt, and a console takes Unicode text of its own.
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "platform.hpp"
+
+namespace {
+// msvcrt's own command-line parser, the one its startup code uses for wmain.
+struct startup_info {
+    int new_mode;
+};
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int glob, startup_info* info);
+
+bool to_utf8(const wchar_t* w, std::string& s) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return false;
+    s.resize(static_cast<std::size_t>(n));
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
+    s.resize(static_cast<std::size_t>(n - 1));
+    return true;
+}
+
+bool to_wide(const char* s, std::wstring& w) {
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, -1, nullptr, 0);
+    if (n <= 0) return false;
+    w.resize(static_cast<std::size_t>(n));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, -1, w.data(), n);
+    w.resize(static_cast<std::size_t>(n - 1));
+    return true;
+}
+}  // namespace
+
+void platform_args(int& argc, char**& argv) {
+    // The narrow argv is in the ANSI code page, which cannot hold every file
+    // name; the wide one can. The copies live as long as the process.
+    static std::vector<std::string> utf8;
+    static std::vector<char*> pointers;
+    int wargc = 0;
+    wchar_t** wargv = nullptr;
+    wchar_t** wenv = nullptr;
+    startup_info info{0};
+    if (__wgetmainargs(&wargc, &wargv, &wenv, 0, &info) != 0 || wargv == nullptr) return;
+    const auto n = static_cast<std::size_t>(wargc);
+    utf8.resize(n);
+    pointers.assign(n + 1, nullptr);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!to_utf8(wargv[k], utf8[k])) return;
+        pointers[k] = utf8[k].data();
+    }
+    argc = wargc;
+    argv = pointers.data();
+}
+
+namespace {
+// The name handed to the system for `name`: past MAX_PATH only the \\?\ form
+// of the full path opens, whatever the system's long-path setting, and it is
+// the full path's length that counts, not the length of the name as typed
+// (a short relative name in a deep folder is long too). Shorter paths keep
+// their ordinary form, so that device names such as NUL stay devices. Empty
+// when the name is empty or not valid UTF-8.
+std::wstring system_name(const char* name) {
+    std::wstring wname;
+    if (*name == '\0' || !to_wide(name, wname)) return {};
+    const DWORD n = GetFullPathNameW(wname.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    if (n == 0 || GetFullPathNameW(wname.c_str(), n, full.data(), nullptr) != n - 1) return wname;
+    full.resize(n - 1);
+    // 12 short of MAX_PATH: the limit that the system applies to folders.
+    if (full.size() < MAX_PATH - 12) return wname;
+    if (full.rfind(L"\\\\", 0) != 0) return L"\\\\?\\" + full;
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+    return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+}
+}  // namespace
+
+std::string platform_system_name(const char* name) {
+    std::string utf8;
+    to_utf8(system_name(name).c_str(), utf8);
+    return utf8;
+}
+
+std::FILE* platform_open(const char* name, int& err) {
+    const std::wstring wname = system_name(name);
+    if (wname.empty()) {
+        err = ENOENT;
+        return nullptr;
+    }
+    // msvcrt refuses a directory with EACCES; say what it really is.
+    const DWORD attributes = GetFileAttributesW(wname.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        err = EISDIR;
+        return nullptr;
+    }
+    std::FILE* f = _wfopen(wname.c_str(), L"rb");
+    if (f == nullptr) err = errno;
+    return f;
+}
+
+int platform_seek(std::FILE* f, std::int64_t offset, int whence) {
+    return _fseeki64(f, offset, whence);
+}
+
+std::int64_t platform_tell(std::FILE* f) {
+    return _ftelli64(f);
+}
+
+file_kind platform_file_kind(std::FILE* f) {
+    struct _stat64 info {};
+    if (_fstat64(_fileno(f), &info) != 0) return file_kind::unknown;
+    if ((info.st_mode & _S_IFMT) == _S_IFREG) return file_kind::measurable;
+    if ((info.st_mode & _S_IFMT) == _S_IFDIR) return file_kind::directory;
+    if ((info.st_mode & _S_IFMT) == _S_IFIFO) return file_kind::fifo;
+    return file_kind::char_device;  // the console, NUL, COM ports
+}
+
+file_kind platform_name_kind(const char* /*name*/) {
+    return file_kind::unknown;  // directories are told apart by the open
+}
+
+int platform_write_error(std::FILE* f, int err) {
+    // msvcrt maps the system's word for a pipe whose reader has gone
+    // (ERROR_NO_DATA on Windows, ERROR_PIPE_NOT_CONNECTED under Wine) to
+    // EINVAL, and after a large write the system's own code may be gone. Our
+    // writes carry no invalid argument, so on a pipe that is what it means.
+    if (f == nullptr) return err;
+    auto* const h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    const bool pipe = h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_PIPE;
+    return err == EINVAL && pipe ? EPIPE : err;
+}
+
+// msvcrt declares no unlocked fread; its block reads are large copies anyway.
+std::size_t platform_read(void* dst, std::size_t n, std::FILE* f) {
+    return std::fread(dst, 1, n, f);
+}
+
+int platform_getc(std::FILE* f) {
+    return _getc_nolock(f);
+}
+
+bool platform_raw_line_ends(std::FILE* f) {
+    std::fflush(f);
+    const int mode = _setmode(_fileno(f), _O_BINARY);
+    if (mode == _O_TEXT) return true;
+    if (mode != -1) _setmode(_fileno(f), mode);
+    return false;
+}
+
+namespace {
+// The console behind the stream, or null when it is none: _isatty is true
+// for every character device, NUL included.
+HANDLE console_of(std::FILE* f) {
+    auto* const h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    DWORD mode = 0;
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0 ? h : nullptr;
+}
+}  // namespace
+
+bool platform_is_terminal(std::FILE* f) {
+    return console_of(f) != nullptr;
+}
+
+void platform_put_line(std::FILE* f, const char* line) {
+    HANDLE const console = console_of(f);
+    std::wstring text;
+    if (console != nullptr && to_wide(line, text)) {
+        std::fflush(f);
+        DWORD written = 0;
+        WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    std::fputs(line, f);
+}
