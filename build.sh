@@ -4,8 +4,8 @@
 #                     sample capture examples/capture.dat
 #   ./build.sh test   build the test configuration and run the test suite
 #   ./build.sh dist   build the release for every packaged target and put
-#                     the packages and SHA256SUMS into dist/ (reproducible:
-#                     the same commit gives the same bytes)
+#                     the packages, the tarballs and SHA256SUMS into dist/
+#                     (reproducible: the same commit gives the same bytes)
 # It installs with apt-get only the packages that are missing, as root or
 # through sudo, and says which and why before it does. Safe to run again:
 # what is in place is left alone. The calling shell stays where it was.
@@ -36,6 +36,7 @@ if [ "$mode" = dist ]; then
     "git:the time of the last commit, which every file in the packages carries"
     "g++-aarch64-linux-gnu:the cross compiler for Linux arm64"
     "g++-arm-linux-gnueabihf:the cross compiler for Linux armhf"
+    "g++-i686-linux-gnu:the cross compiler for Linux i686"
     "g++-mingw-w64-x86-64-posix:the cross compiler for Windows x86-64"
     "groff-base:groff, for the manual as text in the Windows zip"
     "dpkg-dev:dpkg-deb and dpkg-shlibdeps, for the .deb packages"
@@ -47,6 +48,7 @@ if [ "$mode" = test ]; then
   wanted+=(
     "libgtest-dev:GoogleTest, for the unit tests"
     "groff-base:groff, to check that the man page renders cleanly"
+    "python3-minimal:python3, which makes a Unix socket and holds a file lease for the command-line tests"
   )
 fi
 
@@ -95,34 +97,58 @@ fi
 
 # dist: every file's time is the last commit's (or SOURCE_DATE_EPOCH's), and
 # neither the umask, the time zone nor the folder of the clone reaches the
-# packages.
+# packages. The commit time is taken only from this project's own checkout:
+# a source tree unpacked inside another repository would get that one's.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2> /dev/null) ||
-    fail "this is not a git checkout: set SOURCE_DATE_EPOCH to the release's time (seconds since 1970)"
+  git_top=$(git rev-parse --show-toplevel 2> /dev/null) || git_top=""
+  if [ -n "$git_top" ] && [ "$(cd "$git_top" && pwd -P)" = "$(pwd -P)" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+  else
+    fail "this is not a git checkout of ctrcheck itself: set SOURCE_DATE_EPOCH to the release's time (seconds since 1970)"
+  fi
 fi
 export SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C
 umask 022
-rm -rf dist
-mkdir dist
-# preset:generators
-for target in release:DEB,RPM arm64:DEB,RPM armhf:DEB win64:ZIP; do
-  preset=${target%%:*}
+version=$(sed -n 's/^project(ctrcheck VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# No dist/ at all until every file is made: a failure leaves none behind.
+rm -rf dist dist.new
+# rpmbuild cannot work in a folder whose path has a space, so the packages are
+# made in a scratch folder under /tmp.
+scratch=$(mktemp -d /tmp/ctrcheck-dist.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/out"
+# preset:tarball architecture:generators. The Linux binaries are static.
+for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:i686: win64::ZIP; do
+  IFS=: read -r preset arch generators <<< "$target"
   tree=build/dist-$preset
   echo "build.sh: building the $preset release in $tree"
   # From scratch: rpmbuild only clamps file times to SOURCE_DATE_EPOCH, so
   # nothing built before the last commit may reach a package.
   rm -rf "$tree"
-  cmake --preset "$preset" -B "$tree" -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release > /dev/null ||
+  cmake --preset "$preset" -B "$tree" -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release -DCTRCHECK_STATIC=ON > /dev/null ||
     fail "configuring $preset failed"
   cmake --build "$tree" > /dev/null || fail "building $preset failed"
-  generators=${target#*:}
   for generator in ${generators//,/ }; do
-    rm -rf "$tree/packages"
-    (cd "$tree" && cpack -G "$generator" -B "$PWD/packages" > /dev/null) || fail "cpack -G $generator failed in $tree"
-    mv "$tree"/packages/*.{deb,rpm,zip} dist/ 2> /dev/null || true
+    (cd "$tree" && cpack -G "$generator" -B "$scratch/cpack" > /dev/null) || fail "cpack -G $generator failed in $tree"
+    mv "$scratch"/cpack/*."${generator,,}" "$scratch/out/" || fail "cpack -G $generator made no package in $tree"
+    rm -rf "$scratch/cpack"
   done
+  [ -n "$arch" ] || continue
+  # The tarball for systems without a package manager: the same stripped
+  # binary as in the packages, the man page, the README, the license and the
+  # sample, in one folder; names sorted, owner 0, times and gzip header
+  # without the build's.
+  name=ctrcheck-$version-linux-$arch
+  cmake --install "$tree" --strip --prefix "$scratch/stage-$arch" > /dev/null || fail "installing $preset failed"
+  mkdir -p "$scratch/tar/$name"
+  install -m 0755 "$scratch/stage-$arch/bin/ctrcheck" "$scratch/tar/$name/ctrcheck"
+  install -m 0644 doc/ctrcheck.1 README.md LICENSE examples/capture.dat "$scratch/tar/$name/"
+  tar -C "$scratch/tar" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
+    --format=ustar -cf - "$name" | gzip -9n > "$scratch/out/$name.tar.gz" || fail "packing $name failed"
 done
-(cd dist && sha256sum -- * > SHA256SUMS)
+(cd "$scratch/out" && sha256sum -- * > SHA256SUMS)
+cp -R "$scratch/out" dist.new
+mv dist.new dist
 echo "build.sh: made dist/:"
 (cd dist && ls -1)

@@ -1,9 +1,11 @@
 # Install layout and packages.
-#   Linux: bin/ctrcheck and the gzipped man page; `cpack -G DEB` makes a .deb
-#   for the target's architecture (amd64, arm64, armhf) with Debian's
-#   copyright file and changelog, `cpack -G RPM` an .rpm (x86_64, aarch64).
-#   Windows: a flat folder, ctrcheck.exe with README.md, LICENSE.txt and the
-#   manual as plain text (ctrcheck.txt); `cpack -G ZIP` zips it.
+#   Linux: bin/ctrcheck, the gzipped man page and the sample capture under
+#   share/doc/ctrcheck/examples; `cpack -G DEB` makes a .deb for the
+#   target's architecture (amd64, arm64, armhf) with Debian's copyright file
+#   and changelog, `cpack -G RPM` an .rpm (x86_64, aarch64).
+#   Windows: a flat folder, ctrcheck.exe with a README for Windows users,
+#   LICENSE.txt and the manual as plain text (ctrcheck.txt), all with CR LF
+#   line ends, and the sample capture; `cpack -G ZIP` zips it.
 include(GNUInstallDirs)
 
 set(CTRCHECK_MAINTAINER "The ctrcheck developers <ctrcheck@localhost>"
@@ -12,21 +14,35 @@ set(CTRCHECK_MAINTAINER "The ctrcheck developers <ctrcheck@localhost>"
 find_program(GZIP_EXE gzip)
 find_program(GROFF_EXE groff)
 
+# Every file that a package carries besides the binary is made in the build
+# tree, by the shell command `filter` reading `source` ("$0"), and installed
+# from there into `destination`: so each is newer than the last commit, and
+# rpmbuild, which only clamps newer times, stamps them all with the commit's.
+set(ctrcheck_made)
+function(ctrcheck_package_file source filter name destination)
+  set(out ${PROJECT_BINARY_DIR}/package/${name})
+  if(NOT IS_ABSOLUTE ${source})
+    set(source ${PROJECT_SOURCE_DIR}/${source})
+  endif()
+  add_custom_command(OUTPUT ${out}
+    COMMAND sh -c "${filter} > \"$1\"" ${source} ${out}
+    DEPENDS ${source} VERBATIM)
+  install(FILES ${out} DESTINATION ${destination})
+  set(ctrcheck_made ${ctrcheck_made} ${out} PARENT_SCOPE)
+endfunction()
+
 if(WIN32)
   install(TARGETS ctrcheck RUNTIME DESTINATION .)
-  install(FILES README.md DESTINATION .)
-  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
-  # The man page as text with Windows line ends, for readers without man.
+  # The texts with Windows line ends, for Notepad; the man page as text, for
+  # readers without man.
   if(NOT GROFF_EXE)
     message(FATAL_ERROR "groff is needed for the manual as text: install groff-base")
   endif()
-  set(manual_txt ${PROJECT_BINARY_DIR}/ctrcheck.txt)
-  add_custom_command(OUTPUT ${manual_txt}
-    COMMAND sh -c "\"$0\" -man -Tascii -P-cbou \"$1\" | sed 's/$/\\r/' > \"$2\"" ${GROFF_EXE}
-            ${PROJECT_SOURCE_DIR}/doc/ctrcheck.1 ${manual_txt}
-    DEPENDS doc/ctrcheck.1 VERBATIM)
-  add_custom_target(manual_txt ALL DEPENDS ${manual_txt})
-  install(FILES ${manual_txt} DESTINATION .)
+  set(crlf "sed 's/$/\\r/'")
+  ctrcheck_package_file(doc/README-windows.txt "${crlf} \"$0\"" README.txt .)
+  ctrcheck_package_file(LICENSE "${crlf} \"$0\"" LICENSE.txt .)
+  ctrcheck_package_file(doc/ctrcheck.1 "${GROFF_EXE} -man -Tascii -P-cbou \"$0\" | ${crlf}" ctrcheck.txt .)
+  ctrcheck_package_file(examples/capture.dat "cat \"$0\"" capture.dat .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ctrcheck-${PROJECT_VERSION}-win64)
 else()
@@ -36,29 +52,34 @@ else()
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/ctrcheck)
   configure_file(cmake/debian/changelog ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
   configure_file(cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/copyright @ONLY)
-  set(gz_files)
-  foreach(pair "doc/ctrcheck.1|${PROJECT_SOURCE_DIR}/doc/ctrcheck.1"
-               "changelog|${PROJECT_BINARY_DIR}/debian/changelog")
-    string(REPLACE "|" ";" pair "${pair}")
-    list(GET pair 0 name)
-    list(GET pair 1 source)
-    get_filename_component(base ${name} NAME)
-    set(gz ${PROJECT_BINARY_DIR}/debian/${base}.gz)
-    add_custom_command(OUTPUT ${gz}
-      COMMAND ${GZIP_EXE} -9n -c ${source} > ${gz}
-      DEPENDS ${source} VERBATIM)
-    list(APPEND gz_files ${gz})
-  endforeach()
-  add_custom_target(compressed_docs ALL DEPENDS ${gz_files})
-  install(FILES ${PROJECT_BINARY_DIR}/debian/ctrcheck.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_BINARY_DIR}/debian/changelog.gz ${PROJECT_BINARY_DIR}/debian/copyright
-          DESTINATION ${doc_dir})
-
+  set(gzip "${GZIP_EXE} -9n -c \"$0\"")
+  ctrcheck_package_file(doc/ctrcheck.1 "${gzip}" ctrcheck.1.gz ${CMAKE_INSTALL_MANDIR}/man1)
+  ctrcheck_package_file(${PROJECT_BINARY_DIR}/debian/changelog "${gzip}" changelog.gz ${doc_dir})
+  ctrcheck_package_file(${PROJECT_BINARY_DIR}/debian/copyright "cat \"$0\"" copyright ${doc_dir})
+  ctrcheck_package_file(examples/capture.dat "cat \"$0\"" capture.dat ${doc_dir}/examples)
+  if(ctrcheck_static_link)
+    # lintian names a static binary as such, but takes a static PIE (no
+    # loader, no library, relocatable) for a shared library without its
+    # libraries.
+    set(lintian_tag statically-linked-binary)
+    set(lintian_note "")
+    if(ctrcheck_static_link STREQUAL "-static-pie")
+      set(lintian_tag shared-library-lacks-prerequisites)
+      set(lintian_note "\n# A static PIE, which lintian takes for a shared library without its libraries.")
+    endif()
+    configure_file(cmake/debian/lintian-overrides.in ${PROJECT_BINARY_DIR}/debian/lintian-overrides @ONLY)
+    ctrcheck_package_file(${PROJECT_BINARY_DIR}/debian/lintian-overrides "cat \"$0\"" ctrcheck
+                          ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides)
+  endif()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  if(CMAKE_CROSSCOMPILING)
+  if(ctrcheck_static_link)
+    # A static binary needs no package: it installs on any Debian, Ubuntu or
+    # Raspberry Pi OS of its architecture, however old its C library.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  elseif(CMAKE_CROSSCOMPILING)
     # dpkg-shlibdeps cannot read the target's libraries here. The binary
     # needs the C library (symbols up to GLIBC_2.34, as the native build
     # finds) and, on 32-bit ARM, libgcc_s for the unwinder's helpers.
@@ -81,12 +102,18 @@ else()
   # `cpack -G RPM` (rpmbuild, from Debian's rpm package): the same files,
   # the build time and every file time taken from SOURCE_DATE_EPOCH, no
   # build host, so that a rebuild of the same commit gives the same bytes.
-  # Requires are what rpm finds the binary needs: the C and C++ libraries.
+  # Requires are what rpm finds the binary needs: nothing but rpmlib's own
+  # features for the static binary, the C library for a dynamic one.
   set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
   set(CPACK_RPM_PACKAGE_LICENSE MIT)
   set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
   set(CPACK_RPM_PACKAGE_SUMMARY "Verifier for byte streams that carry an 8-bit counter")
   set(CPACK_RPM_PACKAGE_AUTOREQPROV ON)
+  if(ctrcheck_static_link)
+    # rpm would still ask for the dynamic loader's hash style (rtld(GNU_HASH))
+    # for the static PIE's own relocation table, which needs no loader.
+    set(CPACK_RPM_PACKAGE_AUTOREQPROV no)
+  endif()
   set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CTRCHECK_MAINTAINER}
 %define use_source_date_epoch_as_buildtime 1
 %define clamp_mtime_to_source_date_epoch 1
@@ -110,3 +137,4 @@ speed of the read, also on captures far beyond 4 GiB.")
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+add_custom_target(package_files ALL DEPENDS ${ctrcheck_made})
