@@ -122,7 +122,7 @@ mkdir "$scratch/out"
 for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:i686: win64::ZIP; do
   IFS=: read -r preset arch generators <<< "$target"
   tree=build/dist-$preset
-  echo "build.sh: building the $preset release in $tree"
+  echo "build.sh: building preset $preset in $tree"
   # From scratch: rpmbuild only clamps file times to SOURCE_DATE_EPOCH, so
   # nothing built before the last commit may reach a package.
   rm -rf "$tree"

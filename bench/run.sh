@@ -9,7 +9,9 @@
 #     verifier, with the two outputs compared byte for byte first;
 #   - peak resident memory of ctrcheck on each input.
 # Each command runs RUNS times (default 7, at least 5) after a warm-up, the
-# commands of one input taking turns.
+# commands of one input taking turns. ALSO names another ctrcheck binary
+# (say the static one from a release tarball) that takes its turns beside
+# the release build's and gets rows of its own.
 #   bench/run.sh            (inputs in $BENCH_DIR, default /tmp/ctrcheck-bench)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,6 +24,8 @@ cmake --preset release -S "$top" > /dev/null
 cmake --build "$build" --target ctrcheck ctrcheck_reference > /dev/null
 ctr=$build/ctrcheck
 reference=$build/bench/ctrcheck_reference
+also=${ALSO:-}
+[ -z "$also" ] || also=$(realpath "$also")
 
 mkdir -p "$dir"
 cd "$dir"
@@ -70,12 +74,14 @@ run warm "$ctr" -i clean.dat
 for _ in $(seq 1 "$runs"); do
   run dd_clean dd if=clean.dat of=/dev/null bs=1M status=none
   run ctr_clean "$ctr" -i clean.dat
+  [ -z "$also" ] || run also_clean "$also" -i clean.dat
   run getc_clean "$reference" getc clean.dat
 done
 # The broken captures against the printf reference, one input at a time.
 for f in zeros random breaks4k; do
   for _ in $(seq 1 "$runs"); do
     run "ctr_$f" "$ctr" -i "$f.dat"
+    [ -z "$also" ] || run "also_$f" "$also" -i "$f.dat"
     run "ref_$f" "$reference" printf "$f.dat"
   done
 done
@@ -99,4 +105,10 @@ versus() {
 versus zeros "zero bytes, 100 MiB" "at most 0.167"
 versus random "random bytes, 100 MiB" ""
 versus breaks4k "break every 4 KiB, 1 GiB" ""
+if [ -n "$also" ]; then
+  echo
+  echo "| input | $also | release build | ratio |"
+  echo "|---|---|---|---|"
+  for f in clean zeros random breaks4k; do echo "| $f | $(m "also_$f") | $(m "ctr_$f") | $(ratio "also_$f" "ctr_$f") |"; done
+fi
 rm -f rss.tmp

@@ -150,8 +150,9 @@ int utf8_length(const unsigned char* c) {
 
 shown_name show_name(const char* name) {
     shown_name shown{};
-    // The longest piece (two \xHH escapes) and then "..." and the 0 always fit.
-    constexpr std::size_t room = sizeof shown.text - 12;
+    // The longest piece (a three-byte character escaped, 12 bytes) and then
+    // "..." and the 0 always fit.
+    constexpr std::size_t room = sizeof shown.text - 16;
     static const char hex[] = "0123456789abcdef";
     char* p = shown.text;
     for (const auto* c = reinterpret_cast<const unsigned char*>(name); *c != 0;) {

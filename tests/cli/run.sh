@@ -252,6 +252,8 @@ case_names() {
   shown='\x1f\x1a\xc2\x80\xc2\x9f\xc2A\x9b\xff\xed\xa0\x80\xc0\xaf\xe0\x80\xaf\xf0\x8f\xbf\xbf\xf4\x90\x80\x80\xe2\x82𝄞ab'
   long+=$(printf 'ü%.0s' $(seq 5000)) shown+=$(printf 'ü%.0s' $(seq 4033))...
   expect 1 "" "ctrcheck: cannot open '$shown': File name too long" -- -i "$long"
+  long=aaaaaaa$(printf '\xe2\x80\xae%.0s' $(seq 690)) shown=aaaaaaa$(printf '\\xe2\\x80\\xae%.0s' $(seq 682))...  # the widest escape last before the cut
+  expect 1 "" "ctrcheck: cannot open '$shown': File name too long" -- -i "$long"
 }
 
 case_short_read() {
