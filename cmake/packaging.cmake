@@ -113,6 +113,8 @@ else()
     # rpm would still ask for the dynamic loader's hash style (rtld(GNU_HASH))
     # for the static PIE's own relocation table, which needs no loader.
     set(CPACK_RPM_PACKAGE_AUTOREQPROV no)
+    # The lintian override is for the .deb alone.
+    set(CPACK_RPM_USER_FILELIST "%exclude /usr/share/lintian")
   endif()
   set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CTRCHECK_MAINTAINER}
 %define use_source_date_epoch_as_buildtime 1
