@@ -7,7 +7,10 @@
 #     break on nearly every byte, mostly three-digit values) and a 1 GiB
 #     capture with a corrupted byte every 4 KiB: ctrcheck vs a printf-per-line
 #     verifier, with the two outputs compared byte for byte first;
-#   - peak resident memory of ctrcheck on each input.
+#   - peak resident memory of ctrcheck on each input;
+#   - ctrverify on the clean capture read as a file and through a pipe from
+#     cat (against cat into dd bs=1M), and on the zero bytes with every
+#     break line shown, with its peak resident memory.
 # Each command runs RUNS times (default 7, at least 5) after a warm-up, the
 # commands of one input taking turns. ALSO names another ctrcheck binary
 # (say the static one from a release tarball) that takes its turns beside
@@ -21,8 +24,9 @@ runs=${RUNS:-7}
 build=$top/build/release
 
 cmake --preset release -S "$top" > /dev/null
-cmake --build "$build" --target ctrcheck ctrcheck_reference > /dev/null
+cmake --build "$build" --target ctrcheck ctrverify ctrcheck_reference > /dev/null
 ctr=$build/ctrcheck
+ver=$build/ctrverify
 reference=$build/bench/ctrcheck_reference
 also=${ALSO:-}
 [ -z "$also" ] || also=$(realpath "$also")
@@ -61,7 +65,7 @@ run() {
   local label=$1 t0 t1
   shift
   t0=$EPOCHREALTIME
-  /usr/bin/time -f %M -o rss.tmp "$@" > /dev/null
+  /usr/bin/time -q -f %M -o rss.tmp "$@" > /dev/null || [ $? -eq 1 ]  # ctrverify: 1 is "breaks found"
   t1=$EPOCHREALTIME
   echo "$t0 $t1" | awk '{ printf "%.4f\n", $2 - $1 }' >> "$label.times"
   cat rss.tmp >> "$label.rss"
@@ -76,6 +80,9 @@ for _ in $(seq 1 "$runs"); do
   run ctr_clean "$ctr" -i clean.dat
   [ -z "$also" ] || run also_clean "$also" -i clean.dat
   run getc_clean "$reference" getc clean.dat
+  run ver_clean "$ver" clean.dat
+  run catdd_clean sh -c 'cat clean.dat | dd of=/dev/null bs=1M status=none'
+  run ver_pipe sh -c 'cat clean.dat | "$0" -' "$ver"
 done
 # The broken captures against the printf reference, one input at a time.
 for f in zeros random breaks4k; do
@@ -85,6 +92,9 @@ for f in zeros random breaks4k; do
     run "ref_$f" "$reference" printf "$f.dat"
   done
 done
+cmp -s <("$ver" zeros.dat | head -n -1) <("$reference" printf zeros.dat | sed '1d;$d') ||
+  { echo "ctrverify and the printf reference disagree on zeros.dat" >&2; exit 1; }
+for _ in $(seq 1 "$runs"); do run ver_zeros "$ver" zeros.dat; done
 
 m() { median "$1.times"; }
 ratio() { awk -v a="$(m "$1")" -v b="$(m "$2")" 'BEGIN { printf "%.3f", a / b }'; }
@@ -105,6 +115,12 @@ versus() {
 versus zeros "zero bytes, 100 MiB" "at most 0.167"
 versus random "random bytes, 100 MiB" ""
 versus breaks4k "break every 4 KiB, 1 GiB" ""
+echo
+echo "| ctrverify on | ctrverify | yardstick | yardstick time | ratio | target | ctrverify peak RSS |"
+echo "|---|---|---|---|---|---|---|"
+echo "| clean counter, 1 GiB file | $(m ver_clean) | dd bs=1M | $(m dd_clean) | $(ratio ver_clean dd_clean) | at most 1.6 | $(rss ver_clean) |"
+echo "| clean counter, 1 GiB from cat | $(m ver_pipe) | cat \| dd bs=1M | $(m catdd_clean) | $(ratio ver_pipe catdd_clean) | at most 1.3 | $(rss ver_pipe) |"
+echo "| zero bytes, 100 MiB, lines shown | $(m ver_zeros) | printf per line | $(m ref_zeros) | $(ratio ver_zeros ref_zeros) | at most 0.167 | $(rss ver_zeros) |"
 if [ -n "$also" ]; then
   echo
   echo "| input | $also | release build | ratio |"

@@ -53,6 +53,16 @@ void console_put(console& out, std::string_view text) {
     console_commit(out, p + text.size());
 }
 
+void console_append(console& out, std::string_view text) {
+    while (!text.empty()) {
+        if (out.len == console_capacity) console_flush(out);
+        const std::size_t n = std::min(text.size(), console_capacity - out.len);
+        std::memcpy(out.buf + out.len, text.data(), n);
+        out.len += n;
+        text.remove_prefix(n);
+    }
+}
+
 bool console_finish(console& out) {
     console_flush(out);
     if (!out.failed) {
@@ -76,8 +86,9 @@ bool console_close(console& out) {
 
 void complain(console& out, const char* fmt, ...) {
     // Formatted first, so that the message goes out in one piece.
-    char message[12288] = "ctrcheck: ";
-    constexpr std::size_t prefix = 10;
+    char message[12288];
+    const int lead = std::snprintf(message, 64, "%s: ", out.program);
+    const std::size_t prefix = lead > 0 ? std::min(static_cast<std::size_t>(lead), std::size_t{63}) : 0;
     va_list args;
     va_start(args, fmt);
     // clang-analyzer 14 does not see va_start through std:: and reports a false

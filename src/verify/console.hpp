@@ -13,6 +13,7 @@ inline constexpr std::size_t console_max_line = 64;  // longest line any caller 
 
 struct console {
     std::FILE* stream = nullptr;
+    const char* program = "ctrcheck";  // the name that starts each diagnostic
     std::FILE* diagnostics = stderr;  // where complain writes
     bool per_line = false;            // hand every line over at once (a terminal is watching)
     bool crlf = false;                // end lines in CR LF here: the stream is binary but wants them
@@ -33,6 +34,10 @@ void console_flush(console& out);
 // Stages one or more whole lines (each ending in '\n', at most
 // console_max_line bytes in all).
 void console_put(console& out, std::string_view text);
+
+// Stages bytes of any length that need not end a line (a name before a
+// line's own text): a terminal gets them with the line that they start.
+void console_append(console& out, std::string_view text);
 
 // Room for one more line of up to console_max_line bytes; the caller writes at
 // the returned pointer and then calls console_commit with the line's end.
@@ -67,7 +72,7 @@ struct shown_name {
 };
 shown_name show_name(const char* name);
 
-// Writes "ctrcheck: <message>\n" to out.diagnostics (standard error), after
+// Writes "<program>: <message>\n" to out.diagnostics (standard error), after
 // everything staged for standard output so far has been handed over, so that
 // the two streams read in the order things happened.
 [[gnu::format(printf, 2, 3)]] void complain(console& out, const char* fmt, ...);

@@ -7,37 +7,19 @@
 #include "block_scan.hpp"
 
 void continuity_walk(run_state& st, const std::uint8_t* p, std::size_t n, console& out) {
-    // Locals, because every store into st could alias p and force reloads; st
-    // is brought up to date before each report and at the end.
-    std::uint8_t alt = st.Byte_alt;
-    std::uint8_t neu = st.Byte_neu;
-    std::uint64_t pos = st.l_counter;
-    for (std::size_t i = 0; i < n; ++i) {
-        alt = neu;
-        neu = p[i];
-        ++pos;
-        if (is_break(alt, neu)) {
-            st.Byte_alt = alt;
-            st.Byte_neu = neu;
-            st.l_counter = pos;
-            ++st.error;
-            detail::emit_break(st, out);
-        }
-    }
-    st.Byte_alt = alt;
-    st.Byte_neu = neu;
-    st.l_counter = pos;
+    continuity_walk_with(st, p, n, [&out](const run_state& s) { detail::emit_break(s, out); });
+}
+
+bool continuity_skip_block(run_state& st, const std::uint8_t* p) {
+    if (!block_continues(p, st.Byte_neu)) return false;
+    st.l_counter += block_size;
+    st.Byte_alt = p[block_size - 2];
+    st.Byte_neu = p[block_size - 1];
+    return true;
 }
 
 void continuity_block(run_state& st, console& out) {
-    if (block_continues(st.SR, st.Byte_neu)) {
-        // Same state as walking it: no breaks, the last two bytes shifted in.
-        st.l_counter += block_size;
-        st.Byte_alt = st.SR[block_size - 2];
-        st.Byte_neu = st.SR[block_size - 1];
-        return;
-    }
-    continuity_walk(st, st.SR, block_size, out);
+    if (!continuity_skip_block(st, st.SR)) continuity_walk(st, st.SR, block_size, out);
 }
 
 namespace {

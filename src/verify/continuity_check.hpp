@@ -34,19 +34,23 @@ constexpr std::array<decimal_byte, 256> make_decimal_bytes() {
 }
 inline constexpr std::array<decimal_byte, 256> decimal_bytes = make_decimal_bytes();
 
-inline void emit_break(const run_state& st, console& out) {
-    char* p = console_reserve(out);
-    const decimal_byte& a = decimal_bytes[st.Byte_alt];
-    const decimal_byte& b = decimal_bytes[st.Byte_neu];
+// Writes "<alt> <neu> @ <pos>\n" at p (at most 30 bytes) and gives its end.
+inline char* format_break(char* p, std::uint8_t alt, std::uint8_t neu, std::uint64_t pos) {
+    const decimal_byte& a = decimal_bytes[alt];
+    const decimal_byte& b = decimal_bytes[neu];
     std::memcpy(p, a.text, 4);
     p += a.len;
     std::memcpy(p, b.text, 4);
     p += b.len;
     *p++ = '@';
     *p++ = ' ';
-    p = std::to_chars(p, p + 20, st.l_counter).ptr;
+    p = std::to_chars(p, p + 20, pos).ptr;
     *p++ = '\n';
-    console_commit(out, p);
+    return p;
+}
+
+inline void emit_break(const run_state& st, console& out) {
+    console_commit(out, format_break(console_reserve(out), st.Byte_alt, st.Byte_neu, st.l_counter));
 }
 }  // namespace detail
 
@@ -66,8 +70,48 @@ inline void continuity_check(run_state& st, console& out) {
     detail::emit_break(st, out);
 }
 
-// Shifts each of the n bytes at p into the run state and checks it, in order.
+// Shifts each of the n bytes at p into the run state and checks it, in
+// order; each break is counted and handed to report(st), with st up to date.
+template <class Report>
+void continuity_walk_with(run_state& st, const std::uint8_t* p, std::size_t n, Report&& report) {
+    // Locals, because every store into st could alias p and force reloads; st
+    // is brought up to date before each report and at the end.
+    std::uint8_t alt = st.Byte_alt;
+    std::uint8_t neu = st.Byte_neu;
+    std::uint64_t pos = st.l_counter;
+    for (std::size_t i = 0; i < n; ++i) {
+        alt = neu;
+        neu = p[i];
+        ++pos;
+        if (is_break(alt, neu)) {
+            st.Byte_alt = alt;
+            st.Byte_neu = neu;
+            st.l_counter = pos;
+            ++st.error;
+            report(static_cast<const run_state&>(st));
+        }
+    }
+    st.Byte_alt = alt;
+    st.Byte_neu = neu;
+    st.l_counter = pos;
+}
+
+// continuity_walk_with, each break reported on `out` as a line.
 void continuity_walk(run_state& st, const std::uint8_t* p, std::size_t n, console& out);
+
+// Whole-block test of the block_size bytes at p: when they continue the
+// counter, shifts them in (no breaks, the last two bytes in Byte_alt and
+// Byte_neu) and gives true; else changes nothing and gives false.
+bool continuity_skip_block(run_state& st, const std::uint8_t* p);
+
+// Checks n bytes at p, of any length: block_size steps through the
+// whole-block test, the byte walk for a step that fails it and for the rest.
+template <class Report>
+void continuity_scan(run_state& st, const std::uint8_t* p, std::size_t n, Report&& report) {
+    for (; n >= block_size; p += block_size, n -= block_size)
+        if (!continuity_skip_block(st, p)) continuity_walk_with(st, p, block_size, report);
+    continuity_walk_with(st, p, n, report);
+}
 
 // Checks the full block in SR: a cheap whole-block test first, the byte walk
 // only when the block may hold a break.

@@ -75,6 +75,45 @@ bool platform_raw_line_ends(std::FILE* f);
 // console, not NUL or another character device.
 bool platform_is_terminal(std::FILE* f);
 
+// --- Streams read to their end, and a run stopped on request ---------------
+
+// Catches SIGINT, SIGTERM and SIGHUP (where the system has them), except
+// those that were ignored when the process started: their arrival is only
+// noted, for platform_stop_signal and platform_wait_input to tell.
+void platform_catch_stop_signals();
+
+// The caught stop signal that has arrived, or 0.
+int platform_stop_signal();
+
+// Ends the process by `sig` as if it had never been caught, so that a shell
+// sees 128 + sig; where the system has no such ending, exits with that.
+[[noreturn]] void platform_end_by_signal(int sig);
+
+enum class input_state {
+    ready,    // a read will not wait: bytes, the end, or an error
+    idle,     // nothing came within the time given
+    stopped,  // a stop signal has arrived
+};
+
+// Waits at most `ms` milliseconds for descriptor `fd` to be ready to read.
+// Returns at once once a stop signal has arrived, also one that comes
+// during the wait.
+input_state platform_wait_input(int fd, int ms);
+
+// One read of at most n bytes from `fd`: the count, 0 at the end, or -1
+// with the reason in errno.
+std::int64_t platform_read_some(int fd, void* dst, std::size_t n);
+
+// Seconds since an arbitrary start, on a clock that never jumps.
+double platform_seconds();
+
+// The descriptor that stream `f` reads from.
+int platform_fd(std::FILE* f);
+
+// The descriptor of standard input, switched to binary mode where the
+// system has another (Windows).
+int platform_stdin_binary();
+
 // Vector extensions of the processor that the operating system has enabled;
 // false on processors that do not have them at all.
 bool platform_cpu_has_avx2();

@@ -1,10 +1,12 @@
 // POSIX systems (Linux, macOS, the BSDs): open(2) and fdopen, 64-bit off_t,
 // stat for the kind of a file, glibc's unlocked reads where they exist.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 
@@ -12,12 +14,16 @@
 
 void platform_args(int& /*argc*/, char**& /*argv*/) {}
 
-namespace {
-// Seconds since an arbitrary start, from a clock that never jumps.
-double seconds_now() {
+double platform_seconds() {
     timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
+    // A clock that fails must not stop time for a wait that counts on it.
+    if (clock_gettime(CLOCK_MONOTONIC, &t) != 0) return static_cast<double>(std::time(nullptr));
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+namespace {
+double seconds_now() {
+    return platform_seconds();
 }
 
 // How long the kernel gives a lease holder before it breaks the lease
@@ -132,4 +138,81 @@ void platform_put_line(std::FILE* f, const char* line) {
 
 std::string platform_system_name(const char* name) {
     return name;
+}
+
+namespace {
+volatile std::sig_atomic_t stop_signal = 0;
+// The self-pipe: the handler writes a byte, so that a wait in poll() that
+// began just before the signal still ends at once.
+int stop_pipe[2] = {-1, -1};
+
+void note_stop(int sig) {
+    const int saved = errno;
+    if (stop_signal == 0) stop_signal = sig;
+    const char byte = 0;
+    if (stop_pipe[1] >= 0 && write(stop_pipe[1], &byte, 1) < 0) {
+        // Full: a byte is already waiting there.
+    }
+    errno = saved;
+}
+}  // namespace
+
+void platform_catch_stop_signals() {
+    if (stop_pipe[0] < 0 && pipe(stop_pipe) == 0) {
+        for (const int fd : stop_pipe) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, O_NONBLOCK);
+        }
+    }
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // nohup and a shell's background jobs leave a signal ignored: it stays so.
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction act {};
+        act.sa_handler = note_stop;
+        sigemptyset(&act.sa_mask);
+        // Writes of the report go on; reads never start without a poll first.
+        act.sa_flags = SA_RESTART;
+        sigaction(sig, &act, nullptr);
+    }
+}
+
+int platform_stop_signal() {
+    return stop_signal;
+}
+
+void platform_end_by_signal(int sig) {
+    std::signal(sig, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    std::raise(sig);
+    _exit(128 + sig);
+}
+
+input_state platform_wait_input(int fd, int ms) {
+    if (stop_signal != 0) return input_state::stopped;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+    const int n = poll(fds, stop_pipe[0] >= 0 ? 2 : 1, ms);
+    if (stop_signal != 0) return input_state::stopped;
+    if (n == 0 || (n < 0 && errno == EINTR)) return input_state::idle;
+    // Ready, or poll cannot tell (a device without it): the read decides.
+    return input_state::ready;
+}
+
+std::int64_t platform_read_some(int fd, void* dst, std::size_t n) {
+    ssize_t got = 0;
+    do {
+        got = read(fd, dst, n);
+    } while (got < 0 && errno == EINTR && stop_signal == 0);
+    return got;
+}
+
+int platform_stdin_binary() {
+    return STDIN_FILENO;
+}
+
+int platform_fd(std::FILE* f) {
+    return fileno(f);
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -176,4 +177,66 @@ void platform_put_line(std::FILE* f, const char* line) {
         return;
     }
     std::fputs(line, f);
+}
+
+namespace {
+volatile std::sig_atomic_t stop_signal = 0;
+
+// msvcrt runs it on a thread of its own, and resets the signal to its
+// default first.
+void note_stop(int sig) {
+    if (stop_signal == 0) stop_signal = sig;
+}
+}  // namespace
+
+void platform_catch_stop_signals() {
+    for (const int sig : {SIGINT, SIGTERM, SIGBREAK}) {
+        if (std::signal(sig, note_stop) == SIG_IGN) std::signal(sig, SIG_IGN);
+    }
+}
+
+int platform_stop_signal() {
+    return stop_signal;
+}
+
+void platform_end_by_signal(int sig) {
+    _exit(128 + sig);
+}
+
+input_state platform_wait_input(int fd, int ms) {
+    // Only a pipe can be asked whether bytes wait in it; a read of a file or
+    // a device goes ahead.
+    auto* const h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    const bool pipe = h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_PIPE;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
+    for (;;) {
+        if (stop_signal != 0) return input_state::stopped;
+        DWORD waiting = 0;
+        // A pipe whose writer has gone fails here; the read then says so.
+        if (!pipe || PeekNamedPipe(h, nullptr, 0, nullptr, &waiting, nullptr) == 0 || waiting > 0)
+            return input_state::ready;
+        if (GetTickCount64() >= end) return input_state::idle;
+        Sleep(5);
+    }
+}
+
+std::int64_t platform_read_some(int fd, void* dst, std::size_t n) {
+    return _read(fd, dst, static_cast<unsigned>(n < 0x40000000 ? n : 0x40000000));
+}
+
+double platform_seconds() {
+    LARGE_INTEGER count{};
+    LARGE_INTEGER rate{};
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&rate);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(rate.QuadPart);
+}
+
+int platform_stdin_binary() {
+    _setmode(0, _O_BINARY);
+    return 0;
+}
+
+int platform_fd(std::FILE* f) {
+    return _fileno(f);
 }
