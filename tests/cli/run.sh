@@ -3,11 +3,14 @@
 # scratch directory, runs the tool and compares stdout and stderr byte for
 # byte, and the exit status.
 #   run.sh CTRCHECK CASE      (exit 0 pass, 1 fail, 77 skipped)
+# The verify_* cases run the companion, CTRVERIFY, by default the ctrverify
+# beside CTRCHECK.
 # For a cross build, CTRCHECK_RUNNER is the emulator command (wine, qemu-...)
 # and CTRCHECK_TARGET=windows says that every line ends in CR LF there.
 set -u
 bin=$1
 name=$2
+verify_bin=${CTRVERIFY:-${bin%ctrcheck*}ctrverify${bin##*ctrcheck}}
 runner=${CTRCHECK_RUNNER:-}
 target=${CTRCHECK_TARGET:-posix}
 # Names that are not ASCII reach the emulator as UTF-8.
@@ -71,6 +74,7 @@ expect() {
 }
 
 nl=$'\n'
+args=""
 # summary for a perfect counter of the given size with the given error count
 laenge() { printf 'Laenge = %s Bytes\n' "$(($1 - 1))"; }
 
@@ -293,6 +297,78 @@ case_write_error() {
   fails_to_write 1 "ctrcheck: cannot open 'capture.dat': No such file or directory${nl}$full"
   ctr -i c.dat >&- 2> err.txt; local s=$?
   [ "$s" -eq 1 ] && grep -q '^ctrcheck: write error: ' err.txt || { echo "FAIL: closed stdout: status $s"; fail=1; }
+}
+
+# --- ctrverify ------------------------------------------------------------------
+
+case_verify_results() {
+  bin=$verify_bin
+  bytes 1 2 4 5 > a.dat
+  bytes 55 56 57 > m.dat
+  counter 1048580 > c.dat
+  setbyte c.dat 1048577 7  # the first byte of the second read
+  : > e.dat
+  mkdir d
+  local rows row c="c.dat: 1048580 bytes, 2 breaks"
+  # STATUS|STDOUT|STDERR|ARGS (stdout and stderr lines separated by ";")
+  rows=("1|2 4 @ 3;a.dat: 4 bytes, 1 break|-|a.dat"
+    "1|0 55 @ 1;m.dat: 3 bytes, 1 break|-|m.dat"
+    "0|m.dat: 3 bytes, 0 breaks|-|-s m.dat"
+    "1|0 7 @ 1048577;7 2 @ 1048578;$c|-|--any-start -- c.dat"
+    "1|0 7 @ 1048577;$c|-|c.dat -m1"
+    "1|$c|-|c.dat --qu"
+    "2|a.dat: 2 4 @ 3;a.dat: 4 bytes, 1 break;m.dat: 3 bytes, 0 breaks|nope: No such file or directory;d: Is a directory|-sm 5 a.dat nope d m.dat"
+    "2|e.dat: 0 bytes, 0 breaks|e.dat: empty: nothing was checked|e.dat"
+    "2|-|unrecognized option '--foo';Try 'ctrverify --help' for more information.|a.dat --foo"
+    "2|-|option requires an argument -- 'm';Try 'ctrverify --help' for more information.|-m"
+    "2|-|invalid number of lines: '-1';Try 'ctrverify --help' for more information.|--max-lines -1 a.dat"
+    "2|-|option '--json=1' doesn't allow an argument;Try 'ctrverify --help' for more information.|--json=1"
+    "0|ctrverify 1.0.0|-|--version a.dat")
+  for row in "${rows[@]}"; do
+    IFS='|' read -r st out err row <<< "$row"
+    out=${out//;/$nl} err=${err//;/$nl}
+    [ "$out" = - ] && out="" || out+=$nl
+    [ "$err" = - ] && err="" || err="ctrverify: ${err//$nl/${nl}ctrverify: }"
+    err=${err//ctrverify: Try/Try}
+    expect "$st" "$out" "$err" -- $row
+  done
+  expect 2 '{"file":"a.dat","first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,"interrupted":false,"error":null}'"$nl"'{"file":"x\"\\\\xff","first_breaks":[],"bytes":0,"breaks":0,"interrupted":false,"error":"No such file or directory"}'"$nl" \
+    'ctrverify: x"\\xff: No such file or directory' -- --json a.dat $'x"\\\xff'
+  ctr --help | head -n 1 > out.txt
+  same "--help" "Usage: ctrverify [OPTION]... [FILE]...$nl" out.txt
+  ctr < a.dat > out.txt 2>&1
+  same "standard input" "2 4 @ 3${nl}-: 4 bytes, 1 break$nl" out.txt
+  [ "$target" != windows ] || return 0
+  fails_to_write 2 "ctrverify: write error: No space left on device" a.dat
+}
+
+case_verify_pipes_and_signals() {
+  posix_only
+  bin=$verify_bin
+  local CTR_SECONDS=20 sig s
+  mkfifo f
+  ( sleep 1; bytes 1 2 3 > f ) &  # the writer comes later: waited for, as cat does
+  ctr f > out.txt
+  same "FIFO" "f: 3 bytes, 0 breaks$nl" out.txt
+  wait
+  # A read that waits on a silent FIFO ends at once on the signal; the
+  # summary says so. A signal ignored at the start (nohup) stays ignored.
+  mkfifo g
+  exec 3<> g
+  set -m  # background jobs keep SIGINT
+  for sig in INT:130 TERM:143 HUP:129 INT:0; do
+    if [ "${sig#*:}" = 0 ]; then (trap '' INT; exec $runner "$bin" g > out.txt 3>&-) & else $runner "$bin" g > out.txt 3>&- & fi
+    local pid=$!
+    sleep 1
+    kill -"${sig%:*}" $pid
+    [ "${sig#*:}" != 0 ] || { bytes 1 2 >&3; exec 3>&-; }
+    for _ in $(seq 100); do kill -0 $pid 2> /dev/null && sleep 0.1; done
+    kill -KILL $pid 2> /dev/null && echo "FAIL: SIG$sig did not end it"
+    wait $pid; s=$?
+    [ "$s" = "${sig#*:}" ] || { echo "FAIL: SIG${sig%:*}: status $s"; fail=1; }
+    [ "$s" = 0 ] && same "SIGINT ignored" "g: 2 bytes, 0 breaks$nl" out.txt || same "SIG${sig%:*}" "g: 0 bytes, 0 breaks, interrupted$nl" out.txt
+  done
+  set +m
 }
 
 # --- large captures (label "large": minutes and several GiB of disk) -----------
