@@ -1,11 +1,13 @@
 # Install layout and packages.
-#   Linux: bin/ctrcheck, the gzipped man page and the sample capture under
+#   Linux: bin/ctrcheck and bin/ctrverify, their gzipped man pages and the
+#   sample capture under
 #   share/doc/ctrcheck/examples; `cpack -G DEB` makes a .deb for the
 #   target's architecture (amd64, arm64, armhf) with Debian's copyright file
 #   and changelog, `cpack -G RPM` an .rpm (x86_64, aarch64).
-#   Windows: a flat folder, ctrcheck.exe with a README for Windows users,
-#   LICENSE.txt and the manual as plain text (ctrcheck.txt), all with CR LF
-#   line ends, and the sample capture; `cpack -G ZIP` zips it.
+#   Windows: a flat folder, ctrcheck.exe and ctrverify.exe with a README for
+#   Windows users, LICENSE.txt and the manuals as plain text (ctrcheck.txt,
+#   ctrverify.txt), all with CR LF line ends, and the sample capture;
+#   `cpack -G ZIP` zips it.
 include(GNUInstallDirs)
 
 set(CTRCHECK_MAINTAINER "The ctrcheck developers <ctrcheck@localhost>"
@@ -32,7 +34,7 @@ function(ctrcheck_package_file source filter name destination)
 endfunction()
 
 if(WIN32)
-  install(TARGETS ctrcheck RUNTIME DESTINATION .)
+  install(TARGETS ctrcheck ctrverify RUNTIME DESTINATION .)
   # The texts with Windows line ends, for Notepad; the man page as text, for
   # readers without man.
   if(NOT GROFF_EXE)
@@ -41,19 +43,23 @@ if(WIN32)
   set(crlf "sed 's/$/\\r/'")
   ctrcheck_package_file(doc/README-windows.txt "${crlf} \"$0\"" README.txt .)
   ctrcheck_package_file(LICENSE "${crlf} \"$0\"" LICENSE.txt .)
-  ctrcheck_package_file(doc/ctrcheck.1 "${GROFF_EXE} -man -Tascii -P-cbou \"$0\" | ${crlf}" ctrcheck.txt .)
+  foreach(tool ctrcheck ctrverify)
+    ctrcheck_package_file(doc/${tool}.1 "${GROFF_EXE} -man -Tascii -P-cbou \"$0\" | ${crlf}" ${tool}.txt .)
+  endforeach()
   ctrcheck_package_file(examples/capture.dat "cat \"$0\"" capture.dat .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ctrcheck-${PROJECT_VERSION}-win64)
 else()
-  install(TARGETS ctrcheck RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS ctrcheck ctrverify RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Debian wants the man page, the changelog and the copyright file as below,
   # compressed with gzip -9n (no name, no time stamp: the same bytes each time).
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/ctrcheck)
   configure_file(cmake/debian/changelog ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
   configure_file(cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/copyright @ONLY)
   set(gzip "${GZIP_EXE} -9n -c \"$0\"")
-  ctrcheck_package_file(doc/ctrcheck.1 "${gzip}" ctrcheck.1.gz ${CMAKE_INSTALL_MANDIR}/man1)
+  foreach(tool ctrcheck ctrverify)
+    ctrcheck_package_file(doc/${tool}.1 "${gzip}" ${tool}.1.gz ${CMAKE_INSTALL_MANDIR}/man1)
+  endforeach()
   ctrcheck_package_file(${PROJECT_BINARY_DIR}/debian/changelog "${gzip}" changelog.gz ${doc_dir})
   ctrcheck_package_file(${PROJECT_BINARY_DIR}/debian/copyright "cat \"$0\"" copyright ${doc_dir})
   ctrcheck_package_file(examples/capture.dat "cat \"$0\"" capture.dat ${doc_dir}/examples)
@@ -135,7 +141,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "verifier for byte streams that carry an 8
 set(CPACK_PACKAGE_DESCRIPTION "ctrcheck reads a capture of a data-acquisition or streaming link and
 reports every place where its free-running 8-bit counter breaks, with the
 position, and the number of breaks. It works in constant memory and at the
-speed of the read, also on captures far beyond 4 GiB.")
+speed of the read, also on captures far beyond 4 GiB. Its companion
+ctrverify checks files, pipes and devices for scripts and live link tests,
+with an exit status that says whether the counter broke.")
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -332,13 +332,13 @@ case_verify_results() {
     err=${err//ctrverify: Try/Try}
     expect "$st" "$out" "$err" -- $row
   done
-  expect 2 '{"file":"a.dat","first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,"interrupted":false,"error":null}'"$nl"'{"file":"x\"\\\\xff","first_breaks":[],"bytes":0,"breaks":0,"interrupted":false,"error":"No such file or directory"}'"$nl" \
-    'ctrverify: x"\\xff: No such file or directory' -- --json a.dat $'x"\\\xff'
   ctr --help | head -n 1 > out.txt
   same "--help" "Usage: ctrverify [OPTION]... [FILE]...$nl" out.txt
   ctr < a.dat > out.txt 2>&1
   same "standard input" "2 4 @ 3${nl}-: 4 bytes, 1 break$nl" out.txt
-  [ "$target" != windows ] || return 0
+  [ "$target" != windows ] || return 0  # no such names there, nor a /dev/full
+  expect 2 '{"file":"a.dat","first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,"interrupted":false,"error":null}'"$nl"'{"file":"x\"\\\\xff","first_breaks":[],"bytes":0,"breaks":0,"interrupted":false,"error":"No such file or directory"}'"$nl" \
+    'ctrverify: x"\\xff: No such file or directory' -- --json a.dat $'x"\\\xff'
   fails_to_write 2 "ctrverify: write error: No space left on device" a.dat
 }
 
