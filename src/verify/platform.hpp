@@ -24,6 +24,10 @@ void platform_args(int& argc, char**& argv);
 // directory that the system will not open as a stream gives EISDIR.
 std::FILE* platform_open(const char* name, int& err);
 
+// Connects to the stream socket `name` (a Unix socket) and gives a stream
+// that reads what it sends; null with the reason in `err` where it cannot.
+std::FILE* platform_connect(const char* name, int& err);
+
 // The name that platform_open hands to the system for `name`: on Windows the
 // \\?\ form of the full path where that path is too long for the ordinary
 // form, else the name as it is. Empty for a name the system cannot take.

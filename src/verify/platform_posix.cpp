@@ -2,12 +2,15 @@
 // stat for the kind of a file, glibc's unlocked reads where they exist.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform.hpp"
@@ -215,4 +218,23 @@ int platform_stdin_binary() {
 
 int platform_fd(std::FILE* f) {
     return fileno(f);
+}
+
+std::FILE* platform_connect(const char* name, int& err) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (std::strlen(name) >= sizeof address.sun_path) {
+        err = ENAMETOOLONG;
+        return nullptr;
+    }
+    std::strcpy(address.sun_path, name);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    std::FILE* f = nullptr;
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        err = errno;
+        if (fd >= 0) close(fd);
+    }
+    return f;
 }

@@ -240,3 +240,8 @@ int platform_stdin_binary() {
 int platform_fd(std::FILE* f) {
     return _fileno(f);
 }
+
+std::FILE* platform_connect(const char* /*name*/, int& err) {
+    err = ENXIO;  // such names do not come here: a socket does not open as a file
+    return nullptr;
+}

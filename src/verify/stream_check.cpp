@@ -146,8 +146,12 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
     int err = 0;
     if (std::strcmp(name, "-") == 0) {
         fd = platform_stdin_binary();
-    } else if ((f = platform_open(name, err)) != nullptr) {
-        fd = platform_fd(f);
+    } else {
+        f = platform_open(name, err);
+        // A socket does not open as a file; a stream socket is connected to.
+        if (f == nullptr && err == ENXIO && platform_name_kind(name) == file_kind::socket)
+            f = platform_connect(name, err);
+        if (f != nullptr) fd = platform_fd(f);
     }
     if (opt.json) {
         console_append(out, "{\"file\":");

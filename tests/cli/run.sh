@@ -334,7 +334,7 @@ case_verify_results() {
   done
   ctr --help | head -n 1 > out.txt
   same "--help" "Usage: ctrverify [OPTION]... [FILE]...$nl" out.txt
-  ctr < a.dat > out.txt 2>&1
+  cat a.dat | ctr > out.txt 2>&1
   same "standard input" "2 4 @ 3${nl}-: 4 bytes, 1 break$nl" out.txt
   [ "$target" != windows ] || return 0  # no such names there, nor a /dev/full
   expect 2 '{"file":"a.dat","first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,"interrupted":false,"error":null}'"$nl"'{"file":"x\"\\\\xff","first_breaks":[],"bytes":0,"breaks":0,"interrupted":false,"error":"No such file or directory"}'"$nl" \
@@ -350,6 +350,10 @@ case_verify_pipes_and_signals() {
   ( sleep 1; bytes 1 2 3 > f ) &  # the writer comes later: waited for, as cat does
   ctr f > out.txt
   same "FIFO" "f: 3 bytes, 0 breaks$nl" out.txt
+  wait
+  python3 -c 'import socket; s = socket.socket(socket.AF_UNIX); s.bind("s"); s.listen(); open("ready", "w").close(); c = s.accept()[0]; c.sendall(bytes([1, 2, 4])); c.close()' &
+  for _ in $(seq 50); do [ -e ready ] || sleep 0.1; done
+  expect 1 "2 4 @ 3${nl}s: 3 bytes, 1 break$nl" "" -- s  # a stream socket is connected to
   wait
   # A read that waits on a silent FIFO ends at once on the signal; the
   # summary says so. A signal ignored at the start (nohup) stays ignored.
