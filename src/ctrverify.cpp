@@ -68,8 +68,8 @@ struct long_option {
     option opt;
 };
 constexpr long_option long_options[] = {
-    {"any-start", option::any_start}, {"quiet", option::quiet},         {"max-lines", option::max_lines},
-    {"json", option::json},           {"progress", option::progress},   {"no-progress", option::no_progress},
+    {"any-start", option::any_start}, {"quiet", option::quiet},       {"max-lines", option::max_lines},
+    {"json", option::json},           {"progress", option::progress}, {"no-progress", option::no_progress},
     {"help", option::help},           {"version", option::version},
 };
 

@@ -14,12 +14,12 @@ inline constexpr std::size_t console_max_line = 64;  // longest line any caller 
 struct console {
     std::FILE* stream = nullptr;
     const char* program = "ctrcheck";  // the name that starts each diagnostic
-    std::FILE* diagnostics = stderr;  // where complain writes
-    bool per_line = false;            // hand every line over at once (a terminal is watching)
-    bool crlf = false;                // end lines in CR LF here: the stream is binary but wants them
-    bool failed = false;              // a write to the stream has failed; nothing more is written
-    int err = 0;                      // errno of the first failed write
-    std::size_t len = 0;              // staged bytes in buf
+    std::FILE* diagnostics = stderr;   // where complain writes
+    bool per_line = false;             // hand every line over at once (a terminal is watching)
+    bool crlf = false;                 // end lines in CR LF here: the stream is binary but wants them
+    bool failed = false;               // a write to the stream has failed; nothing more is written
+    int err = 0;                       // errno of the first failed write
+    std::size_t len = 0;               // staged bytes in buf
     char buf[console_capacity];
 };
 

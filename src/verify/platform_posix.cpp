@@ -191,6 +191,8 @@ void platform_end_by_signal(int sig) {
     sigaddset(&set, sig);
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
     std::raise(sig);
+    // Reached only where the signal could not end the process after all.
+    // cppcheck-suppress unreachableCode
     _exit(128 + sig);
 }
 
@@ -223,11 +225,12 @@ int platform_fd(std::FILE* f) {
 std::FILE* platform_connect(const char* name, int& err) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (std::strlen(name) >= sizeof address.sun_path) {
+    const std::size_t length = std::strlen(name);
+    if (length >= sizeof address.sun_path) {
         err = ENAMETOOLONG;
         return nullptr;
     }
-    std::strcpy(address.sun_path, name);
+    std::memcpy(address.sun_path, name, length + 1);
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     std::FILE* f = nullptr;
     if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)

@@ -28,18 +28,19 @@ constexpr double interval = 1.0;
 struct stream_run {
     const stream_options& opt;
     console& out;
-    std::string_view shown;      // the name as it is shown
-    std::uint64_t limit = 0;     // break lines to write, or breaks to list
-    std::uint64_t listed = 0;    // so far
-    bool terminal = false;       // stderr is a terminal: progress stays on one line
-    bool progress_shown = false; // a progress line stands there now
-    bool plain = false;          // break lines as ctrcheck writes them, nothing before them
+    std::string_view shown;       // the name as it is shown
+    std::uint64_t limit = 0;      // break lines to write, or breaks to list
+    std::uint64_t listed = 0;     // so far
+    bool terminal = false;        // stderr is a terminal: progress stays on one line
+    bool progress_shown = false;  // a progress line stands there now
+    bool plain = false;           // break lines as ctrcheck writes them, nothing before them
     double start = 0;
 };
 
 void append_u64(console& out, std::uint64_t v) {
     char text[20];
-    console_append(out, std::string_view(text, static_cast<std::size_t>(std::to_chars(text, text + 20, v).ptr - text)));
+    console_append(
+        out, std::string_view(text, static_cast<std::size_t>(std::to_chars(text, text + 20, v).ptr - text)));
 }
 
 // A JSON string of `s`, which is valid UTF-8 without control characters (a
@@ -108,7 +109,8 @@ void report_end(stream_run& r, const run_state& st, bool whole, bool interrupted
         append_u64(out, bytes);
         console_append(out, ",\"breaks\":");
         append_u64(out, breaks);
-        console_append(out, interrupted ? ",\"interrupted\":true,\"error\":" : ",\"interrupted\":false,\"error\":");
+        console_append(out,
+                       interrupted ? R"(,"interrupted":true,"error":)" : R"(,"interrupted":false,"error":)");
         if (error != nullptr)
             append_json_string(out, error);
         else
