@@ -15,18 +15,22 @@
 namespace {
 console out;
 
-// Ends the run: a report that could not be written is never a success.
+// Ends the run: a report that could not be written is never a success, and
+// a stop signal ends the process by that signal.
 int finish(int status) {
     if (!console_close(out)) {
         complain(out, "write error: %s", std::strerror(out.err));
-        return 1;
+        status = 1;
     }
+    if (const int sig = platform_stop_signal()) platform_end_by_signal(sig);
     return status;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
     platform_args(argc, argv);
+    platform_catch_stop_signals();
+    platform_catch_status_signals();
     run_state st;
     console_open(out, stdout);
 

@@ -248,10 +248,13 @@ TEST(Console, FailuresKeepTheirReason) {
 
 #if defined(_WIN32)
 // The full path's length decides on the \\?\ form: a relative name short of
-// the limit is long in any folder; short names and devices keep their form.
+// the limit is long in any folder; short names and devices keep their form,
+// a name in that form is never normalised, and a lone surrogate survives.
 TEST(WindowsNames, FullPathLengthDecidesTheLongForm) {
     EXPECT_EQ(platform_system_name(std::string(247, 'a').c_str()).rfind("\\\\?\\", 0), 0U);
-    for (const char* kept : {"capture.dat", "NUL"}) EXPECT_EQ(platform_system_name(kept), kept);
+    const std::string deep = "\\\\?\\Z:\\" + std::string(250, 'a') + "\\t.dat.";
+    for (const char* kept : {"capture.dat", "NUL", deep.c_str(), "x\xed\xa0\x80\xf0\x9d\x84\x9e.dat"})
+        EXPECT_EQ(platform_system_name(kept), kept);
 }
 #endif
 

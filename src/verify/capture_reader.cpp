@@ -39,6 +39,24 @@ const char* sizeless_kind(file_kind kind) {
     return errno != 0 ? std::strerror(errno) : "Is of an unknown kind";
 }
 
+// Between two refills of the input buffer: the lines found so far are handed
+// on where nobody sees them line by line (a file, a pipe), so that a long run
+// shows them; a status request is answered; a stop signal ends the walk,
+// saying where. False when the walk is to end.
+bool checkpoint(const run_state& st, console& out) {
+    if (!out.per_line) console_finish(out);
+    const std::uint64_t size = st.l + 1;
+    if (platform_take_status_request()) {
+        const double percent =
+            size == 0 ? 100 : 100 * static_cast<double>(st.l_counter) / static_cast<double>(size);
+        complain(out, "%" PRIu64 " of %" PRIu64 " bytes (%.1f%%), %" PRId64 " breaks so far", st.l_counter,
+                 size, percent, st.error);
+    }
+    if (platform_stop_signal() == 0) return true;
+    complain(out, "interrupted at byte %" PRIu64 " of %" PRIu64, st.l_counter, size);
+    return false;
+}
+
 bool read_failed(std::FILE* in, const char* name, int err, const run_state& st, console& out) {
     // A read that came back short without reaching the end of the file failed.
     const char* reason = "unexpected end of file";
@@ -89,6 +107,8 @@ bool capture_probe(std::FILE* in, const char* name, run_state& st, console& out)
     char* p = std::to_chars(line + 9, line + sizeof line, st.l).ptr;
     std::memcpy(p, " Bytes\n", 7);
     console_put(out, std::string_view(line, static_cast<std::size_t>(p + 7 - line)));
+    // At once, also into a file: the run may be long.
+    console_finish(out);
     return true;
 }
 
@@ -103,6 +123,8 @@ bool capture_walk(std::FILE* in, const char* name, run_state& st, console& out) 
             return read_failed(in, name, err, st, out);
         }
         continuity_block(st, out);
+        // Each MiB, as often as the input buffer is refilled.
+        if ((st.l_counter & (input_buffer_size - 1)) < block_size && !checkpoint(st, out)) return false;
     }
     while (st.l_counter <= st.l && !out.failed) {
         errno = 0;

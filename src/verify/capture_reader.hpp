@@ -36,7 +36,8 @@ bool capture_size_unknown(const char* name, const char* reason, console& out);
 bool capture_open_failed(const char* name, int err, console& out);
 
 // Gives `in` a large buffer, seeks to its end to measure it, sets st.l to the
-// size minus one, prints "Laenge = <l> Bytes" and seeks back to the start.
+// size minus one, prints "Laenge = <l> Bytes" (handed on at once) and seeks
+// back to the start.
 // An input that is not a regular file or block device, or whose size cannot
 // be determined or is zero, is reported on stderr under `name`; then nothing
 // is printed on stdout and the result is false.
@@ -45,5 +46,7 @@ bool capture_probe(std::FILE* in, const char* name, run_state& st, console& out)
 // Hands the st.l + 1 bytes of `in` to the check. A byte that cannot be read
 // (the file shrank, an I/O error) ends the walk there, is reported on stderr
 // and gives false; no byte is ever made up. Also ends early, but with true,
-// once the console has failed: nobody would see what follows.
+// once the console has failed: nobody would see what follows. Each MiB it
+// hands on the lines found, answers a status request on stderr, and ends
+// with false on a stop signal, saying where it stopped.
 bool capture_walk(std::FILE* in, const char* name, run_state& st, console& out);

@@ -178,12 +178,16 @@ shown_name show_name(const char* name) {
         // whole, as is any byte that is not part of a well-formed character,
         // and so are the characters that can reorder or break the line they
         // stand in: the line and paragraph separators, U+2028 and U+2029
-        // (E2 80 A8/A9), and the bidirectional controls U+202A to U+202E
-        // (E2 80 AA..AE) and U+2066 to U+2069 (E2 81 A6..A9).
-        const bool control = *c < 0x20 || *c == 0x7f || (n == 2 && *c == 0xc2 && c[1] <= 0x9f) ||
-                             (n == 3 && *c == 0xe2 &&
-                              ((c[1] == 0x80 && c[2] >= 0xa8 && c[2] <= 0xae) ||
-                               (c[1] == 0x81 && c[2] >= 0xa6 && c[2] <= 0xa9)));
+        // (E2 80 A8/A9), the bidirectional controls U+202A to U+202E
+        // (E2 80 AA..AE) and U+2066 to U+2069 (E2 81 A6..A9), and the
+        // bidirectional marks U+200E and U+200F (E2 80 8E/8F) and U+061C
+        // (D8 9C), which change how neutral characters beside them run.
+        const bool control =
+            *c < 0x20 || *c == 0x7f || (n == 2 && *c == 0xc2 && c[1] <= 0x9f) ||
+            (n == 2 && *c == 0xd8 && c[1] == 0x9c) ||
+            (n == 3 && *c == 0xe2 &&
+             ((c[1] == 0x80 && ((c[2] >= 0xa8 && c[2] <= 0xae) || c[2] == 0x8e || c[2] == 0x8f)) ||
+              (c[1] == 0x81 && c[2] >= 0xa6 && c[2] <= 0xa9)));
         if (n > 0 && !control) {
             std::memcpy(p, c, static_cast<std::size_t>(n));
             p += n;

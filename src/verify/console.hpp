@@ -63,8 +63,8 @@ bool console_close(console& out);
 // controls as \xc2\x9b), and so is every byte that is not part of a
 // well-formed UTF-8 character (\xff), so that no name can forge a line or
 // switch a terminal's modes, and so are the line separators and the
-// bidirectional controls (\xe2\x80\xae), so that none can reorder or break
-// the line; every other well-formed character, spaces and letters of any
+// bidirectional controls and marks (\xe2\x80\xae, \xe2\x80\x8f), so that
+// none can reorder or break the line; every other well-formed character, spaces and letters of any
 // script included, is kept. A name is cut between two characters, ending in
 // "...", once 8180 bytes of it are shown.
 struct shown_name {

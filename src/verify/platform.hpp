@@ -20,8 +20,9 @@ void platform_args(int& argc, char**& argv);
 // another process without end: a FIFO without a writer opens at once, and a
 // file under a lease (an oplock, a delegation) opens once the kernel has
 // broken the lease, asking without blocking until the kernel's lease-break
-// time has passed. On failure returns null with the reason in `err`; a
-// directory that the system will not open as a stream gives EISDIR.
+// time (on NFS, the server's lease time) has passed, or a stop signal came.
+// A block device is opened blocking, so that a drive without a medium says so. On failure returns null with
+// the reason in `err`; a directory that the system will not open as a stream gives EISDIR.
 std::FILE* platform_open(const char* name, int& err);
 
 // Connects to the stream socket `name` (a Unix socket) and gives a stream
@@ -88,6 +89,14 @@ void platform_catch_stop_signals();
 
 // The caught stop signal that has arrived, or 0.
 int platform_stop_signal();
+
+// Catches SIGUSR1 (and SIGINFO, Ctrl-T, where the system has it) as a
+// request for a status line, unless it was ignored at the start; where the
+// system has neither, nothing.
+void platform_catch_status_signals();
+
+// True once for each status request that has come since the last call.
+bool platform_take_status_request();
 
 // Ends the process by `sig` as if it had never been caught, so that a shell
 // sees 128 + sig; where the system has no such ending, exits with that.

@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#if defined(__linux__)
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +19,42 @@
 #include "platform.hpp"
 
 void platform_args(int& /*argc*/, char**& /*argv*/) {}
+
+namespace {
+volatile std::sig_atomic_t stop_signal = 0;
+// The self-pipe: the handler writes a byte, so that a wait in poll() that
+// began just before the signal still ends at once.
+int stop_pipe[2] = {-1, -1};
+
+void note_stop(int sig) {
+    const int saved = errno;
+    if (stop_signal == 0) stop_signal = sig;
+    const char byte = 0;
+    if (stop_pipe[1] >= 0 && write(stop_pipe[1], &byte, 1) < 0) {
+        // Full: a byte is already waiting there.
+    }
+    errno = saved;
+}
+
+volatile std::sig_atomic_t status_request = 0;
+
+void note_status(int /*sig*/) {
+    status_request = 1;
+}
+
+// Installs `handler` for `sig` unless the signal was ignored at the start
+// (nohup, a shell's background jobs): then it stays ignored.
+void catch_signal(int sig, void (*handler)(int)) {
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    struct sigaction act {};
+    act.sa_handler = handler;
+    sigemptyset(&act.sa_mask);
+    // Reads and writes go on; a wait that must end on a signal polls first.
+    act.sa_flags = SA_RESTART;
+    sigaction(sig, &act, nullptr);
+}
+}  // namespace
 
 double platform_seconds() {
     timespec t{};
@@ -42,6 +81,21 @@ double lease_break_seconds() {
     return end != text && seconds >= 0 ? static_cast<double>(seconds) : 45;
 }
 
+// How long a lease on `name` may take to break: on an NFS mount the server
+// recalls its delegation from the other client after its own lease time
+// (90 s by default), not after the local lease-break time.
+double lease_wait_seconds(const char* name) {
+    const double local = lease_break_seconds();
+#if defined(__linux__)
+    constexpr long nfs_magic = 0x6969;
+    struct statfs fs {};
+    if (statfs(name, &fs) == 0 && static_cast<long>(fs.f_type) == nfs_magic) return local > 90 ? local : 90;
+#else
+    (void)name;
+#endif
+    return local;
+}
+
 // open(2) of `name` for reading that never blocks: a FIFO without a writer
 // (or a device waiting for a carrier) opens at once.
 int open_nonblocking(const char* name) {
@@ -51,25 +105,49 @@ int open_nonblocking(const char* name) {
 
 std::FILE* platform_open(const char* name, int& err) {
     int fd = open_nonblocking(name);
-    if (fd < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    int why = errno;
+    if (fd < 0 && (why == EAGAIN || why == EWOULDBLOCK)) {
         // Another process holds a lease on the file (a Samba oplock, an NFS
         // delegation): the non-blocking open is refused rather than wait, but
         // it has started the break, which the kernel completes itself after
         // the lease-break time. Asking again until then never blocks, also
         // when the name is meanwhile renamed to a FIFO; what was opened is
-        // told apart by its kind afterwards, as with any other name.
-        const double deadline = seconds_now() + lease_break_seconds() + 1;
+        // told apart by its kind afterwards, as with any other name. The
+        // open's own reason is kept in `why`: the calls between may change errno.
+        const double deadline = seconds_now() + lease_wait_seconds(name) + 1;
         long pause_ns = 1000000;
-        while (fd < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && seconds_now() < deadline) {
+        while (fd < 0 && (why == EAGAIN || why == EWOULDBLOCK) && seconds_now() < deadline) {
+            if (stop_signal != 0) {
+                why = EINTR;
+                break;
+            }
             const timespec pause{0, pause_ns};
             nanosleep(&pause, nullptr);
             pause_ns = pause_ns < 64000000 ? 2 * pause_ns : pause_ns;
             fd = open_nonblocking(name);
+            why = errno;
         }
     }
     if (fd < 0) {
-        err = errno;
+        err = why;
         return nullptr;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISBLK(info.st_mode)) {
+        // A drive without a medium (a card reader, a CD drive) opens without
+        // one when asked not to block; a blocking open says "No medium found".
+        // The open descriptor names the device itself, whatever became of the name.
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        int blocking = open(self, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+        if (blocking < 0 && errno == ENOENT) blocking = open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+        why = errno;
+        close(fd);
+        if (blocking < 0) {
+            err = why;
+            return nullptr;
+        }
+        fd = blocking;
     }
     // Reads block as usual from here on.
     const int flags = fcntl(fd, F_GETFL);
@@ -143,23 +221,6 @@ std::string platform_system_name(const char* name) {
     return name;
 }
 
-namespace {
-volatile std::sig_atomic_t stop_signal = 0;
-// The self-pipe: the handler writes a byte, so that a wait in poll() that
-// began just before the signal still ends at once.
-int stop_pipe[2] = {-1, -1};
-
-void note_stop(int sig) {
-    const int saved = errno;
-    if (stop_signal == 0) stop_signal = sig;
-    const char byte = 0;
-    if (stop_pipe[1] >= 0 && write(stop_pipe[1], &byte, 1) < 0) {
-        // Full: a byte is already waiting there.
-    }
-    errno = saved;
-}
-}  // namespace
-
 void platform_catch_stop_signals() {
     if (stop_pipe[0] < 0 && pipe(stop_pipe) == 0) {
         for (const int fd : stop_pipe) {
@@ -167,17 +228,20 @@ void platform_catch_stop_signals() {
             fcntl(fd, F_SETFL, O_NONBLOCK);
         }
     }
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction old {};
-        // nohup and a shell's background jobs leave a signal ignored: it stays so.
-        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-        struct sigaction act {};
-        act.sa_handler = note_stop;
-        sigemptyset(&act.sa_mask);
-        // Writes of the report go on; reads never start without a poll first.
-        act.sa_flags = SA_RESTART;
-        sigaction(sig, &act, nullptr);
-    }
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) catch_signal(sig, note_stop);
+}
+
+void platform_catch_status_signals() {
+    catch_signal(SIGUSR1, note_status);
+#ifdef SIGINFO
+    catch_signal(SIGINFO, note_status);
+#endif
+}
+
+bool platform_take_status_request() {
+    if (status_request == 0) return false;
+    status_request = 0;
+    return true;
 }
 
 int platform_stop_signal() {

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,21 +20,59 @@ struct startup_info {
 };
 extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int glob, startup_info* info);
 
+// Names are converted as WTF-8: UTF-8 that also carries the lone surrogates
+// that NTFS allows in a name (ED A0 80 to ED BF BF), so that every name
+// converts both ways without loss. A name shown to a person has them
+// escaped, as any byte sequence that is not well-formed UTF-8.
 bool to_utf8(const wchar_t* w, std::string& s) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return false;
-    s.resize(static_cast<std::size_t>(n));
-    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-    s.resize(static_cast<std::size_t>(n - 1));
+    s.clear();
+    for (; *w != L'\0'; ++w) {
+        auto c = static_cast<std::uint32_t>(*w);
+        const auto next = static_cast<std::uint32_t>(w[1]);
+        if (c >= 0xd800 && c <= 0xdbff && next >= 0xdc00 && next <= 0xdfff) {
+            c = 0x10000 + ((c - 0xd800) << 10) + (next - 0xdc00);
+            ++w;
+        }
+        if (c < 0x80) {
+            s += static_cast<char>(c);
+            continue;
+        }
+        static constexpr std::uint32_t lead[] = {0, 0xc0, 0xe0, 0xf0};
+        const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        s += static_cast<char>(lead[tail] | (c >> (6 * tail)));
+        for (int k = tail - 1; k >= 0; --k) s += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3f));
+    }
     return true;
 }
 
+// False where `s` is not WTF-8 (an over-long form, a stray or missing
+// continuation byte, a code point past U+10FFFF).
 bool to_wide(const char* s, std::wstring& w) {
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, -1, nullptr, 0);
-    if (n <= 0) return false;
-    w.resize(static_cast<std::size_t>(n));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, -1, w.data(), n);
-    w.resize(static_cast<std::size_t>(n - 1));
+    w.clear();
+    for (const auto* c = reinterpret_cast<const unsigned char*>(s); *c != 0;) {
+        std::uint32_t cp = *c;
+        int tail = 0;
+        std::uint32_t least = 0;
+        if (cp >= 0xf5 || (cp >= 0x80 && cp < 0xc2)) return false;
+        if (cp >= 0x80) {
+            tail = cp >= 0xf0 ? 3 : cp >= 0xe0 ? 2 : 1;
+            static constexpr std::uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+            least = smallest[tail];
+            cp &= 0x3fu >> tail;
+        }
+        ++c;
+        for (int k = 0; k < tail; ++k, ++c) {
+            if ((*c & 0xc0) != 0x80) return false;
+            cp = (cp << 6) | (*c & 0x3fu);
+        }
+        if (cp < least || cp > 0x10ffff) return false;
+        if (cp >= 0x10000) {
+            w += static_cast<wchar_t>(0xd800 + ((cp - 0x10000) >> 10));
+            w += static_cast<wchar_t>(0xdc00 + (cp & 0x3ff));
+        } else {
+            w += static_cast<wchar_t>(cp);
+        }
+    }
     return true;
 }
 }  // namespace
@@ -69,6 +108,9 @@ namespace {
 std::wstring system_name(const char* name) {
     std::wstring wname;
     if (*name == '\0' || !to_wide(name, wname)) return {};
+    // The system's own long form goes as it is: normalising it could name
+    // another file (a trailing dot or space is part of such a name).
+    if (wname.rfind(L"\\\\?\\", 0) == 0) return wname;
     const DWORD n = GetFullPathNameW(wname.c_str(), 0, nullptr, nullptr);
     std::wstring full(n, L'\0');
     if (n == 0 || GetFullPathNameW(wname.c_str(), n, full.data(), nullptr) != n - 1) return wname;
@@ -193,6 +235,12 @@ void platform_catch_stop_signals() {
     for (const int sig : {SIGINT, SIGTERM, SIGBREAK}) {
         if (std::signal(sig, note_stop) == SIG_IGN) std::signal(sig, SIG_IGN);
     }
+}
+
+void platform_catch_status_signals() {}
+
+bool platform_take_status_request() {
+    return false;
 }
 
 int platform_stop_signal() {

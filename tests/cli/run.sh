@@ -243,10 +243,13 @@ case_names() {
   expect 1 "" "ctrcheck: cannot open 'x\\n\\x1b[31mctrcheck: all good': $why" -- -i $'x\n\e[31mctrcheck: all good'
   expect 1 "" "ctrcheck: cannot open 'a\\tb\\rc\\x7f\\xc2\\x9b\\a\\b\\v\\fd': $why" -- -i $'a\tb\rc\x7f\xc2\x9b\a\b\v\fd'
   # Separators and bidirectional controls could break or reorder the line; their neighbours pass.
-  expect 1 "" "ctrcheck: cannot open 'a\\xe2\\x80\\xa8\\xe2\\x80\\xa9\\xe2\\x80\\xaa\\xe2\\x80\\xae\\xe2\\x81\\xa6\\xe2\\x81\\xa9"$'\xe2\x80\xa7\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa'"': No such file or directory" -- -i $'a\xe2\x80\xa8\xe2\x80\xa9\xe2\x80\xaa\xe2\x80\xae\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\xa7\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa'
+  expect 1 "" "ctrcheck: cannot open 'a\\xe2\\x80\\xa8\\xe2\\x80\\xa9\\xe2\\x80\\xaa\\xe2\\x80\\xae\\xe2\\x81\\xa6\\xe2\\x81\\xa9\\xe2\\x80\\x8e\\xe2\\x80\\x8f\\xd8\\x9c"$'\xe2\x80\xa7\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa\xe2\x80\x8d\xd8\x9b'"': No such file or directory" -- -i $'a\xe2\x80\xa8\xe2\x80\xa9\xe2\x80\xaa\xe2\x80\xae\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c\xe2\x80\xa7\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa\xe2\x80\x8d\xd8\x9b'
+  local kept=$'\xc2\xa9\xdf\x80\xe0\xa4\x85\xef\xbc\xa1\xf4\x8f\xbf\xbd\xf1\x80\x80\x80\xc2\xbf\xe4\xb8\x80\xe2\x82\xbf'  # every length and lead range of well-formed UTF-8
+  expect 1 "" "ctrcheck: cannot open '$kept': No such file or directory" -- -i "$kept"
   [ "$target" != windows ] || return 0
   local long=$'\x1f\x1a\xc2\x80\xc2\x9f\xc2A\x9b\xff\xed\xa0\x80\xc0\xaf\xe0\x80\xaf\xf0\x8f\xbf\xbf\xf4\x90\x80\x80\xe2\x82\xf0\x9d\x84\x9eab' shown  # Bytes outside well-formed UTF-8 are escaped; a long name is cut between characters.
   shown='\x1f\x1a\xc2\x80\xc2\x9f\xc2A\x9b\xff\xed\xa0\x80\xc0\xaf\xe0\x80\xaf\xf0\x8f\xbf\xbf\xf4\x90\x80\x80\xe2\x82𝄞ab'
+  expect 1 "" "ctrcheck: cannot open '\\xf5\\x80\\x80\\x80\\x80\\x80\\x80\\x80\\xe2\\x82Ax\\xe2\\x82': No such file or directory" -- -i $'\xf5\x80\x80\x80\x80\x80\x80\x80\xe2\x82Ax\xe2\x82'  # cut short at the end too
   long+=$(printf 'ü%.0s' $(seq 5000)) shown+=$(printf 'ü%.0s' $(seq 4033))...
   expect 1 "" "ctrcheck: cannot open '$shown': File name too long" -- -i "$long"
   long=aaaaaaa$(printf '\xe2\x80\xae%.0s' $(seq 690)) shown=aaaaaaa$(printf '\\xe2\\x80\\xae%.0s' $(seq 682))...  # the widest escape last before the cut
@@ -269,6 +272,35 @@ case_short_read() {
     return
   done
   echo "no short sysfs file here"; exit 77
+}
+
+# ended PID: waits up to 10 s for PID to end (then kills it); its status in $ended.
+ended() {
+  for _ in $(seq 100); do kill -0 "$1" 2> /dev/null && sleep 0.1; done
+  kill -KILL "$1" 2> /dev/null && echo "FAIL: $1 did not end"
+  wait "$1"
+  ended=$?
+}
+
+case_signals() {
+  posix_only
+  truncate -s 4G z.dat  # every byte a break: it runs far longer than this case
+  set -m  # background jobs keep SIGINT
+  local sig p
+  for sig in USR1,INT:130 TERM:143 HUP:129; do
+    $runner "$bin" -i z.dat > out.txt 2> err.txt &
+    sleep 0.5
+    for s in ${sig//,/ }; do kill -"${s%:*}" $!; sleep 0.3; done
+    ended $!
+    [ "$ended" = "${sig#*:}" ] || { echo "FAIL: $sig: status $ended"; fail=1; }
+    # The lines found are all there, up to the byte where it stopped; no summary.
+    p=$(tail -n 1 out.txt) p=${p#0 0 @ }
+    [ "$(head -n 1 out.txt)" = "Laenge = 4294967295 Bytes" ] && grep -q -x "ctrcheck: interrupted at byte $p of 4294967296" err.txt ||
+      { echo "FAIL: $sig: $(head -n 1 out.txt) ... $p; $(cat err.txt)"; fail=1; }
+    [ "$sig" != "${sig#USR1}" ] || continue  # a status line on request, and the run goes on
+    grep -q -E '^ctrcheck: ([0-9]+) of 4294967296 bytes \([0-9]+\.[0-9]%\), \1 breaks so far$' err.txt || { echo "FAIL: no status line"; fail=1; }
+  done
+  set +m
 }
 
 # --- the report cannot be written -----------------------------------------------
@@ -366,9 +398,7 @@ case_verify_pipes_and_signals() {
     sleep 1
     kill -"${sig%:*}" $pid
     [ "${sig#*:}" != 0 ] || { bytes 1 2 >&3; exec 3>&-; }
-    for _ in $(seq 100); do kill -0 $pid 2> /dev/null && sleep 0.1; done
-    kill -KILL $pid 2> /dev/null && echo "FAIL: SIG$sig did not end it"
-    wait $pid; s=$?
+    ended $pid; s=$ended
     [ "$s" = "${sig#*:}" ] || { echo "FAIL: SIG${sig%:*}: status $s"; fail=1; }
     [ "$s" = 0 ] && same "SIGINT ignored" "g: 2 bytes, 0 breaks$nl" out.txt || same "SIG${sig%:*}" "g: 0 bytes, 0 breaks, interrupted$nl" out.txt
   done
