@@ -246,6 +246,52 @@ TEST(Console, FailuresKeepTheirReason) {
     EXPECT_EQ(out.err, EBADF) << std::strerror(out.err);
 }
 
+#if defined(__GLIBC__)
+// A stream that fails without saying why (a cookie stream) gets EIO; the
+// first failure stops all writes, its reason survives the close, and a
+// console opened again starts clean.
+TEST(Console, SilentFailureIsAnInputOutputError) {
+    static int writes = 0;
+    cookie_io_functions_t io{};
+    io.write = [](void*, const char*, std::size_t) -> ssize_t {
+        ++writes;
+        errno = 0;
+        return -1;
+    };
+    static console out;
+    console_open(out, fopencookie(nullptr, "w", io));
+    std::setvbuf(out.stream, nullptr, _IONBF, 0);
+    console_put(out, "1 3 @ 2\n");
+    console_flush(out);
+    const int seen = writes;
+    EXPECT_TRUE(out.failed);
+    for (int k = 0; k < 3; ++k) console_flush((console_put(out, "1 3 @ 2\n"), out));
+    // cppcheck-suppress knownConditionTrueFalse ; the writes are counted behind its back
+    EXPECT_EQ(writes, seen);
+    EXPECT_FALSE(console_close(out));
+    EXPECT_EQ(out.err, EIO) << std::strerror(out.err);
+    console_open(out, scratch_file());
+    EXPECT_TRUE(!out.failed && out.err == 0 && out.len == 0);
+    EXPECT_TRUE(console_close(out));
+}
+#endif
+
+#if !defined(_WIN32)
+// The stream is opened without waiting, but reads from it block as usual.
+TEST(Open, StreamIsLeftBlocking) {
+    int err = 0;
+    std::FILE* f = platform_open(scratch_path().string().c_str(), err);
+    EXPECT_EQ(f, nullptr);
+    const auto path = scratch_path();
+    std::fclose(std::fopen(path.string().c_str(), "wb"));
+    f = platform_open(path.string().c_str(), err);
+    ASSERT_NE(f, nullptr) << std::strerror(err);
+    EXPECT_EQ(fcntl(fileno(f), F_GETFL) & O_NONBLOCK, 0);
+    std::fclose(f);
+    std::filesystem::remove(path);
+}
+#endif
+
 #if defined(_WIN32)
 // The full path's length decides on the \\?\ form: a relative name short of
 // the limit is long in any folder; short names and devices keep their form,

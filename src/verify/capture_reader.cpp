@@ -47,8 +47,7 @@ bool checkpoint(const run_state& st, console& out) {
     if (!out.per_line) console_finish(out);
     const std::uint64_t size = st.l + 1;
     if (platform_take_status_request()) {
-        const double percent =
-            size == 0 ? 100 : 100 * static_cast<double>(st.l_counter) / static_cast<double>(size);
+        const double percent = 100 * static_cast<double>(st.l_counter) / static_cast<double>(size);
         complain(out, "%" PRIu64 " of %" PRIu64 " bytes (%.1f%%), %" PRId64 " breaks so far", st.l_counter,
                  size, percent, st.error);
     }

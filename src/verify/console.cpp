@@ -41,7 +41,8 @@ void console_flush(console& out) {
             p = crlf_buf;
         }
         errno = 0;
-        if (std::fwrite(p, 1, n, out.stream) != n) record_failure(out);
+        // glibc can count a write that failed as made: the error flag tells.
+        if (std::fwrite(p, 1, n, out.stream) != n || std::ferror(out.stream) != 0) record_failure(out);
     }
     // After a failure the staged bytes are dropped: the run is ending anyway.
     out.len = 0;
