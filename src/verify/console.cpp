@@ -17,6 +17,8 @@ void record_failure(console& out) {
 }  // namespace
 
 void console_open(console& out, std::FILE* stream) {
+    // The console is the stream's buffer: each hand-over is one write of it.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
     out.stream = stream;
     out.diagnostics = stderr;
     out.per_line = platform_is_terminal(stream);
