@@ -236,8 +236,11 @@ case_fifo() {
   rm c.dat; counter 3 > c.dat
   lease_row "os.unlink('c.dat')" 1 "" "ctrcheck: cannot open 'c.dat': No such file or directory"  # at once, not after the break time
   rm -f c.dat; counter 3 > c.dat  # without /proc/sys/fs (a chroot, a container) the wait keeps the open's own reason
-  printf '#!/bin/sh\nmount -t tmpfs none /proc/sys/fs && exec "$@"\n' > hide && chmod +x hide
-  ! unshare -m ./hide true 2> /dev/null || runner="unshare -m ./hide $runner" lease_row 'fcntl.fcntl(fd, fcntl.F_SETLEASE, fcntl.F_UNLCK)' 0 "Laenge = 2 Bytes${nl}0.000 MBytes gelesen, 0 Fehler${nl}" ""
+  printf '#!/bin/sh\nmount -t tmpfs none /proc/sys/fs && echo "$1" > /proc/sys/fs/lease-break-time && shift && exec "$@"\n' > hide && chmod +x hide
+  unshare -m ./hide x true 2> /dev/null || return $fail
+  runner="unshare -m ./hide garbage $runner" lease_row 'fcntl.fcntl(fd, fcntl.F_SETLEASE, fcntl.F_UNLCK)' 0 "Laenge = 2 Bytes${nl}0.000 MBytes gelesen, 0 Fehler${nl}" ""
+  # A lease-break time of 0 (here, not the kernel's): a holder that never gives up is given up on after 1 s.
+  runner="unshare -m ./hide 0 $runner" lease_row 'None' 1 "" "ctrcheck: cannot open 'c.dat': Resource temporarily unavailable"
 }
 
 # Names are shown as they are, but no control character reaches the terminal.
