@@ -42,6 +42,7 @@ if [ "$mode" = dist ]; then
     "dpkg-dev:dpkg-deb and dpkg-shlibdeps, for the .deb packages"
     "file:file, which CPack's .deb generator uses"
     "rpm:rpmbuild, for the .rpm packages"
+    "zip:zip, for the Windows zip"
   )
 fi
 if [ "$mode" = test ]; then
@@ -99,18 +100,28 @@ fi
 # neither the umask, the time zone nor the folder of the clone reaches the
 # packages. The commit time is taken only from this project's own checkout:
 # a source tree unpacked inside another repository would get that one's.
+git_top=$(git rev-parse --show-toplevel 2> /dev/null) || git_top=""
+[ -n "$git_top" ] && [ "$(cd "$git_top" && pwd -P)" = "$(pwd -P)" ] || git_top=""
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  git_top=$(git rev-parse --show-toplevel 2> /dev/null) || git_top=""
-  if [ -n "$git_top" ] && [ "$(cd "$git_top" && pwd -P)" = "$(pwd -P)" ]; then
-    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-  else
+  [ -n "$git_top" ] ||
     fail "this is not a git checkout of ctrcheck itself: set SOURCE_DATE_EPOCH to the release's time (seconds since 1970)"
-  fi
+  # The files carry the last commit's time: changes not in it would be
+  # released under that time as if they were.
+  [ -z "$(git status --porcelain --untracked-files=no)" ] ||
+    fail "the tree has changes that are not committed; commit them, or set SOURCE_DATE_EPOCH to stamp the files yourself"
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 fi
+# Checked before any build: a wrong time would fail only at the first tarball.
+[[ "$SOURCE_DATE_EPOCH" =~ ^[0-9]+$ ]] || fail "SOURCE_DATE_EPOCH must be whole seconds since 1970, not '$SOURCE_DATE_EPOCH'"
 export SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C
 umask 022
 version=$(sed -n 's/^project(ctrcheck VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# One release build at a time in this tree: two would remove each other's
+# build folders.
+mkdir -p build
+exec 9> build/.dist.lock
+flock -n 9 || fail "another ./build.sh dist is running in this tree"
 # No dist/ at all until every file is made: a failure leaves none behind.
 rm -rf dist dist.new
 # rpmbuild cannot work in a folder whose path has a space, so the packages are
@@ -119,7 +130,7 @@ scratch=$(mktemp -d /tmp/ctrcheck-dist.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/out"
 # preset:tarball architecture:generators. The Linux binaries are static.
-for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:i686: win64::ZIP; do
+for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:i686: win64::; do
   IFS=: read -r preset arch generators <<< "$target"
   tree=build/dist-$preset
   echo "build.sh: building preset $preset in $tree"
@@ -134,6 +145,16 @@ for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:
     mv "$scratch"/cpack/*."${generator,,}" "$scratch/out/" || fail "cpack -G $generator made no package in $tree"
     rm -rf "$scratch/cpack"
   done
+  if [ "$preset" = win64 ]; then
+    # The zip, packed here rather than by CPack, whose zip records the
+    # builder's user and group: names sorted, every time the commit's, no
+    # extra fields (-X) and no folder entries (-D).
+    name=ctrcheck-$version-win64
+    cmake --install "$tree" --strip --prefix "$scratch/zip/$name" > /dev/null || fail "installing $preset failed"
+    find "$scratch/zip" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+    (cd "$scratch/zip" && find "$name" -type f | LC_ALL=C sort | zip -X -D -q -9 -@ "$scratch/out/$name.zip") ||
+      fail "packing $name.zip failed"
+  fi
   [ -n "$arch" ] || continue
   # The tarball for systems without a package manager: the same stripped
   # binaries as in the packages, the man pages, the README, the license and the
@@ -149,6 +170,8 @@ for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:
 done
 (cd "$scratch/out" && sha256sum -- * > SHA256SUMS)
 cp -R "$scratch/out" dist.new
-mv dist.new dist
+# -T: into place as dist, never into a dist/ that appeared meanwhile.
+rm -rf dist
+mv -T dist.new dist
 echo "build.sh: made dist/:"
 (cd dist && ls -1)

@@ -21,6 +21,8 @@ find_program(GROFF_EXE groff)
 # from there into `destination`: so each is newer than the last commit, and
 # rpmbuild, which only clamps newer times, stamps them all with the commit's.
 set(ctrcheck_made)
+# Ninja makes an output's folder itself, Make does not.
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
 function(ctrcheck_package_file source filter name destination)
   set(out ${PROJECT_BINARY_DIR}/package/${name})
   if(NOT IS_ABSOLUTE ${source})
