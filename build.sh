@@ -157,14 +157,15 @@ for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:
   fi
   [ -n "$arch" ] || continue
   # The tarball for systems without a package manager: the same stripped
-  # binaries as in the packages, the man pages, the README, the license and the
-  # sample, in one folder; names sorted, owner 0, times and gzip header
+  # binaries as in the packages, the man pages, a README for users of the
+  # release, the license and the sample, in one folder; names sorted, owner 0, times and gzip header
   # without the build's.
   name=ctrcheck-$version-linux-$arch
   cmake --install "$tree" --strip --prefix "$scratch/stage-$arch" > /dev/null || fail "installing $preset failed"
   mkdir -p "$scratch/tar/$name"
   install -m 0755 "$scratch/stage-$arch/bin/ctrcheck" "$scratch/stage-$arch/bin/ctrverify" "$scratch/tar/$name/"
-  install -m 0644 doc/ctrcheck.1 doc/ctrverify.1 README.md LICENSE examples/capture.dat "$scratch/tar/$name/"
+  install -m 0644 doc/ctrcheck.1 doc/ctrverify.1 LICENSE examples/capture.dat "$scratch/tar/$name/"
+  install -m 0644 doc/README-linux.txt "$scratch/tar/$name/README"
   tar -C "$scratch/tar" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
     --format=ustar -cf - "$name" | gzip -9n > "$scratch/out/$name.tar.gz" || fail "packing $name failed"
 done
