@@ -43,14 +43,9 @@ constexpr std::string_view usage_text =
     "failed write, a wrong option. SIGINT, SIGTERM and SIGHUP end the run after\n"
     "a summary marked \"interrupted\" of what was read.\n";
 
-// Ends the run: a report that could not be written is trouble.
+// Ends the run: a report that could not be written is trouble (status 2).
 int finish(int status) {
-    if (!console_close(out)) {
-        complain(out, "write error: %s", std::strerror(out.err));
-        status = 2;
-    }
-    if (const int sig = platform_stop_signal()) platform_end_by_signal(sig);
-    return status;
+    return console_end_run(out, status, 2);
 }
 
 // "<before><what, shown safely><after>", the pointer to --help, status 2.

@@ -15,15 +15,9 @@
 namespace {
 console out;
 
-// Ends the run: a report that could not be written is never a success, and
-// a stop signal ends the process by that signal.
+// Ends the run: a report that could not be written is trouble (status 1).
 int finish(int status) {
-    if (!console_close(out)) {
-        complain(out, "write error: %s", std::strerror(out.err));
-        status = 1;
-    }
-    if (const int sig = platform_stop_signal()) platform_end_by_signal(sig);
-    return status;
+    return console_end_run(out, status, 1);
 }
 }  // namespace
 

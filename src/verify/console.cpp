@@ -87,6 +87,15 @@ bool console_close(console& out) {
     return ok;
 }
 
+int console_end_run(console& out, int status, int trouble) {
+    if (!console_close(out)) {
+        complain(out, "write error: %s", std::strerror(out.err));
+        status = trouble;
+    }
+    if (const int sig = platform_stop_signal()) platform_end_by_signal(sig);
+    return status;
+}
+
 void complain(console& out, const char* fmt, ...) {
     // Formatted first, so that the message goes out in one piece.
     char message[12288];

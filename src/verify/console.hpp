@@ -58,6 +58,11 @@ bool console_finish(console& out);
 // console_finish, then closes the stream; the console writes nothing after.
 bool console_close(console& out);
 
+// Ends a run: closes the console, and where a write failed says so on
+// stderr ("write error: <reason>") and gives `trouble` instead of `status`;
+// then ends the process by a stop signal that has come. Gives the status.
+int console_end_run(console& out, int status, int trouble);
+
 // A file name as it is safe to show, always well-formed UTF-8: control
 // characters are written as escapes (\n, \t, \x1b, and the two-byte C1
 // controls as \xc2\x9b), and so is every byte that is not part of a
