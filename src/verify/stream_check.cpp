@@ -67,9 +67,10 @@ void show_progress(stream_run& r, const run_state& st, double now) {
     static char line[sizeof(shown_name) + 128];
     const double seconds = now - r.start;
     const double rate = seconds > 0 ? static_cast<double>(st.l_counter) / seconds / 1048576 : 0;
-    std::snprintf(line, sizeof line, "%s%s: %.*s: %" PRIu64 " bytes, %.1f MiB/s, %" PRId64 " breaks%s",
+    std::snprintf(line, sizeof line, "%s%s: %.*s: %" PRIu64 " bytes, %.1f MiB/s, %" PRId64 " %s%s",
                   r.terminal ? "\r" : "", r.out.program, static_cast<int>(r.shown.size()), r.shown.data(),
-                  st.l_counter, rate, st.error, r.terminal ? "\x1b[K" : "\n");
+                  st.l_counter, rate, st.error, st.error == 1 ? "break" : "breaks",
+                  r.terminal ? "\x1b[K" : "\n");
     platform_put_line(r.out.diagnostics, line);
     r.progress_shown = r.terminal;
 }

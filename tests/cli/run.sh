@@ -386,6 +386,7 @@ case_verify_results() {
   expect 2 '{"file":"a.dat","first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,"interrupted":false,"error":null}'"$nl"'{"file":"x\"\\\\xff","first_breaks":[],"bytes":0,"breaks":0,"interrupted":false,"error":"No such file or directory"}'"$nl" \
     'ctrverify: x"\\xff: No such file or directory' -- --json a.dat $'x"\\\xff'
   fails_to_write 2 "ctrverify: write error: No space left on device" a.dat
+  expect 2 "/dev/null: 0 bytes, 0 breaks$nl" "ctrverify: /dev/null: empty: nothing was checked" -- /dev/null
 }
 
 case_verify_pipes_and_signals() {
@@ -401,6 +402,13 @@ case_verify_pipes_and_signals() {
   for _ in $(seq 50); do [ -e ready ] || sleep 0.1; done
   expect 1 "2 4 @ 3${nl}s: 3 bytes, 1 break$nl" "" -- s  # a stream socket is connected to
   wait
+  # A slow link: the lines found reach a file while the tool waits, and the
+  # progress line comes about once a second when asked for.
+  { bytes 1 3; sleep 2.5; bytes 4; } | ctr --progress - > out.txt 2> err.txt &
+  sleep 1.5
+  same "break line while waiting" "1 3 @ 2$nl" out.txt
+  wait
+  grep -q -E '^ctrverify: -: 2 bytes, [0-9.]+ MiB/s, 1 break$' err.txt || { echo "FAIL: no progress line: $(cat err.txt)"; fail=1; }
   # A read that waits on a silent FIFO ends at once on the signal; the
   # summary says so. A signal ignored at the start (nohup) stays ignored.
   mkfifo g
