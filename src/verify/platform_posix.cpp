@@ -64,9 +64,6 @@ double platform_seconds() {
 }
 
 namespace {
-double seconds_now() {
-    return platform_seconds();
-}
 
 // How long the kernel gives a lease holder before it breaks the lease
 // itself: /proc/sys/fs/lease-break-time, 45 s where that cannot be read.
@@ -114,9 +111,9 @@ std::FILE* platform_open(const char* name, int& err) {
         // when the name is meanwhile renamed to a FIFO; what was opened is
         // told apart by its kind afterwards, as with any other name. The
         // open's own reason is kept in `why`: the calls between may change errno.
-        const double deadline = seconds_now() + lease_wait_seconds(name) + 1;
+        const double deadline = platform_seconds() + lease_wait_seconds(name) + 1;
         long pause_ns = 1000000;
-        while (fd < 0 && (why == EAGAIN || why == EWOULDBLOCK) && seconds_now() < deadline) {
+        while (fd < 0 && (why == EAGAIN || why == EWOULDBLOCK) && platform_seconds() < deadline) {
             if (stop_signal != 0) {
                 why = EINTR;
                 break;
