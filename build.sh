@@ -35,7 +35,7 @@ if [ "$mode" = dist ]; then
   wanted+=(
     "git:the time of the last commit, which every file in the packages carries"
     "g++-aarch64-linux-gnu:the cross compiler for Linux arm64"
-    "g++-arm-linux-gnueabihf:the cross compiler for Linux armhf"
+    "g++-arm-linux-gnueabi:the cross compiler for Linux on 32-bit ARM (armel, ARMv5TE and up)"
     "g++-i686-linux-gnu:the cross compiler for Linux i686"
     "g++-mingw-w64-x86-64-posix:the cross compiler for Windows x86-64"
     "groff-base:groff, for the manual as text in the Windows zip"
@@ -96,10 +96,11 @@ if [ "$mode" = run ]; then
 fi
 [ "$mode" = test ] && exec cmake --workflow --preset dev
 
-# dist: every file's time is the last commit's (or SOURCE_DATE_EPOCH's), and
-# neither the umask, the time zone nor the folder of the clone reaches the
-# packages. The commit time is taken only from this project's own checkout:
-# a source tree unpacked inside another repository would get that one's.
+# dist: the release files and ctrcheck's source. Every file's time is the
+# last commit's (or SOURCE_DATE_EPOCH's), and neither the umask, the time
+# zone nor the folder of the clone reaches the packages. The commit time
+# is taken only from this project's own checkout: a source tree unpacked
+# inside another repository would get that one's.
 git_top=$(git rev-parse --show-toplevel 2> /dev/null) || git_top=""
 [ -n "$git_top" ] && [ "$(cd "$git_top" && pwd -P)" = "$(pwd -P)" ] || git_top=""
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
@@ -130,7 +131,7 @@ scratch=$(mktemp -d /tmp/ctrcheck-dist.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/out"
 # preset:tarball architecture:generators. The Linux binaries are static.
-for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:i686: win64::; do
+for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armel:arm:DEB i686:i686: win64::; do
   IFS=: read -r preset arch generators <<< "$target"
   tree=build/dist-$preset
   echo "build.sh: building preset $preset in $tree"
@@ -166,9 +167,21 @@ for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armhf:armv7:DEB i686:
   install -m 0755 "$scratch/stage-$arch/bin/ctrcheck" "$scratch/stage-$arch/bin/ctrverify" "$scratch/tar/$name/"
   install -m 0644 doc/ctrcheck.1 doc/ctrverify.1 LICENSE examples/capture.dat "$scratch/tar/$name/"
   install -m 0644 doc/README-linux.txt "$scratch/tar/$name/README"
+  install -m 0644 "$scratch/stage-$arch/share/doc/ctrcheck/NOTICES" "$scratch/tar/$name/"
   tar -C "$scratch/tar" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
     --format=ustar -cf - "$name" | gzip -9n > "$scratch/out/$name.tar.gz" || fail "packing $name failed"
 done
+# ctrcheck's own source, which the notices point to: the files git tracks
+# (or, outside a checkout, the unpacked source tree), as they are.
+name=ctrcheck-$version
+if [ -n "$git_top" ]; then
+  git ls-files -z > "$scratch/source.list"
+else
+  find . \( -path ./build -o -path ./dist \) -prune -o -type f -printf '%P\0' > "$scratch/source.list"
+fi
+tar --null -T "$scratch/source.list" --transform "s,^,$name/," --sort=name --owner=0 --group=0 --numeric-owner \
+  --mode=u+rw,go-w,a+rX --mtime="@$SOURCE_DATE_EPOCH" --format=ustar -cf - | gzip -9n > "$scratch/out/$name.tar.gz" ||
+  fail "packing $name.tar.gz failed"
 (cd "$scratch/out" && sha256sum -- * > SHA256SUMS)
 cp -R "$scratch/out" dist.new
 # -T: into place as dist, never into a dist/ that appeared meanwhile.

@@ -2,7 +2,7 @@
 #   Linux: bin/ctrcheck and bin/ctrverify, their gzipped man pages and the
 #   sample capture under
 #   share/doc/ctrcheck/examples; `cpack -G DEB` makes a .deb for the
-#   target's architecture (amd64, arm64, armhf) with Debian's copyright file
+#   target's architecture (amd64, arm64, armhf, armel) with Debian's copyright file
 #   and changelog, `cpack -G RPM` an .rpm (x86_64, aarch64).
 #   Windows: a flat folder, ctrcheck.exe and ctrverify.exe with a README for
 #   Windows users, LICENSE.txt and the manuals as plain text (ctrcheck.txt,
@@ -35,6 +35,113 @@ function(ctrcheck_package_file source filter name destination)
   set(ctrcheck_made ${ctrcheck_made} ${out} PARENT_SCOPE)
 endfunction()
 
+# Where the compiler takes the file it links for `name` from: the Debian
+# package that holds it and the source package it was built from, as
+# "package|version|source|source version" in `out`, or empty where dpkg does
+# not know the file (a build on another system).
+function(ctrcheck_debian_origin name out)
+  set(${out} "" PARENT_SCOPE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
+                  OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
+    return()
+  endif()
+  file(REAL_PATH "${path}" path)
+  execute_process(COMMAND dpkg-query -S ${path} OUTPUT_VARIABLE owner RESULT_VARIABLE status ERROR_QUIET)
+  if(NOT status EQUAL 0)
+    return()
+  endif()
+  # "libc6-dev:amd64: /usr/lib/..." names the package "libc6-dev:amd64".
+  string(REGEX REPLACE ": .*" "" owner "${owner}")
+  execute_process(COMMAND dpkg-query -W "-f=\${Package}|\${Version}|\${source:Package}|\${source:Version}" ${owner}
+                  OUTPUT_VARIABLE origin RESULT_VARIABLE status ERROR_QUIET)
+  if(status EQUAL 0)
+    set(${out} "${origin}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# The third-party code that a static binary holds, a part a line: its name,
+# the file the compiler links for it, and its license. From these come the
+# notices that go with the binaries, the .deb's copyright stanzas and
+# Built-Using fields, and the .rpm's License.
+set(gcc_license "GPL-3.0-or-later WITH GCC-exception-3.1 (the exception below)")
+set(ctrcheck_parts)
+# Each text in the notices: its file in doc/licenses and its heading.
+set(gcc_exception "GCC-exception-3.1|The GCC Runtime Library Exception, version 3.1")
+if(WIN32)
+  set(ctrcheck_parts
+      "MinGW-w64 runtime|crt2.o|ZPL-2.1 and other permissive licenses (notices below)"
+      "winpthreads, MinGW-w64's POSIX threads|libwinpthread.a|MIT, a few files BSD-3-Clause (notices below)"
+      "GCC's C++ runtime, libstdc++|libstdc++.a|${gcc_license}"
+      "GCC's support library, libgcc|libgcc.a|${gcc_license}"
+      "GCC's stack protector, libssp|libssp.a|${gcc_license}")
+  set(notice_texts "${gcc_exception}" "mingw-w64|The MinGW-w64 runtime's and winpthreads' notices, as Debian records them")
+elseif(ctrcheck_static_link)
+  set(ctrcheck_parts
+      "GNU C Library, glibc|libc.a|LGPL-2.1-or-later (text below), some parts other licenses (notices below)"
+      "GCC's C++ runtime, libstdc++|libstdc++.a|${gcc_license}"
+      "GCC's support library, libgcc|libgcc.a|${gcc_license}")
+  set(notice_texts "${gcc_exception}" "LGPL-2.1|The GNU Lesser General Public License, version 2.1"
+                   "glibc|The GNU C Library's notices, as Debian records them")
+endif()
+set(ctrcheck_notice_components)
+set(ctrcheck_libc_source "the build system's, version not recorded")
+set(ctrcheck_gcc_source "the build system's, version not recorded")
+set(ctrcheck_built_using)
+set(ctrcheck_static_built_using)
+foreach(part IN LISTS ctrcheck_parts)
+  string(REPLACE "|" ";" part "${part}")
+  list(GET part 0 what)
+  list(GET part 1 file)
+  list(GET part 2 license)
+  ctrcheck_debian_origin(${file} origin)
+  if(origin)
+    string(REPLACE "|" ";" origin "${origin}")
+    list(GET origin 0 package)
+    list(GET origin 1 version)
+    list(GET origin 2 source)
+    list(GET origin 3 source_version)
+    set(from "Debian package ${package} ${version},\n              Debian source package ${source} ${source_version}")
+    # The C library's source is what its license asks for; GCC's runtime
+    # exception asks for none, so it is named as linked in statically.
+    set(relation "${source} (= ${source_version})")
+    if(file STREQUAL "libc.a")
+      list(APPEND ctrcheck_built_using "${relation}")
+      set(ctrcheck_libc_source "Debian source package ${source} ${source_version}")
+    else()
+      set(ctrcheck_gcc_source "Debian source package ${source} ${source_version}")
+      list(APPEND ctrcheck_static_built_using "${relation}")
+    endif()
+  else()
+    message(STATUS "dpkg does not know where ${file} comes from: its notice names no version")
+    set(from "the build system's ${file}, whose version dpkg did not know")
+  endif()
+  string(APPEND ctrcheck_notice_components "${what}\n  Built from: ${from}\n  License:    ${license}\n\n")
+endforeach()
+string(STRIP "${ctrcheck_notice_components}" ctrcheck_notice_components)
+list(REMOVE_DUPLICATES ctrcheck_static_built_using)
+list(JOIN ctrcheck_built_using ", " ctrcheck_built_using)
+list(JOIN ctrcheck_static_built_using ", " ctrcheck_static_built_using)
+# The notices: the configured head, then each license text under a heading.
+if(ctrcheck_parts)
+  if(WIN32)
+    set(notice_system windows)
+  else()
+    set(notice_system linux)
+  endif()
+  configure_file(doc/NOTICES-${notice_system}.txt.in ${PROJECT_BINARY_DIR}/notices/NOTICES.head @ONLY)
+  file(READ ${PROJECT_BINARY_DIR}/notices/NOTICES.head notices)
+  foreach(text IN LISTS notice_texts)
+    string(REGEX REPLACE "^[^|]*[|]" "" title "${text}")
+    string(REGEX REPLACE "[|].*" "" text "${text}")
+    set(path ${PROJECT_SOURCE_DIR}/doc/licenses/${text}.txt)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${path})
+    file(READ ${path} body)
+    string(APPEND notices "\n\n${title}\n\n${body}")
+  endforeach()
+  file(WRITE ${PROJECT_BINARY_DIR}/notices/NOTICES "${notices}")
+endif()
+
 if(WIN32)
   install(TARGETS ctrcheck ctrverify RUNTIME DESTINATION .)
   # The texts with Windows line ends, for Notepad; the man page as text, for
@@ -44,6 +151,7 @@ if(WIN32)
   endif()
   set(crlf "sed 's/$/\\r/'")
   ctrcheck_package_file(doc/README-windows.txt "${crlf} \"$0\"" README.txt .)
+  ctrcheck_package_file(${PROJECT_BINARY_DIR}/notices/NOTICES "${crlf} \"$0\"" NOTICES.txt .)
   ctrcheck_package_file(LICENSE "${crlf} \"$0\"" LICENSE.txt .)
   foreach(tool ctrcheck ctrverify)
     ctrcheck_package_file(doc/${tool}.1 "${GROFF_EXE} -man -Tascii -P-cbou \"$0\" | ${crlf}" ${tool}.txt .)
@@ -58,6 +166,14 @@ else()
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/ctrcheck)
   configure_file(cmake/debian/changelog ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
   configure_file(cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/copyright @ONLY)
+  if(ctrcheck_parts)
+    # The parts the static binaries hold: their stanzas, and the notices.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/copyright-static.in)
+    file(READ cmake/debian/copyright-static.in stanzas)
+    string(CONFIGURE "${stanzas}" stanzas @ONLY)
+    file(APPEND ${PROJECT_BINARY_DIR}/debian/copyright "${stanzas}")
+    ctrcheck_package_file(${PROJECT_BINARY_DIR}/notices/NOTICES "cat \"$0\"" NOTICES ${doc_dir})
+  endif()
   set(gzip "${GZIP_EXE} -9n -c \"$0\"")
   foreach(tool ctrcheck ctrverify)
     ctrcheck_package_file(doc/${tool}.1 "${gzip}" ${tool}.1.gz ${CMAKE_INSTALL_MANDIR}/man1)
@@ -83,6 +199,18 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  if(ctrcheck_built_using OR ctrcheck_static_built_using)
+    # CPack writes no Built-Using field of its own: the two fields ride on
+    # the Source line, which it writes as it is given.
+    set(source_field ctrcheck)
+    if(ctrcheck_built_using)
+      string(APPEND source_field "\nBuilt-Using: ${ctrcheck_built_using}")
+    endif()
+    if(ctrcheck_static_built_using)
+      string(APPEND source_field "\nStatic-Built-Using: ${ctrcheck_static_built_using}")
+    endif()
+    set(CPACK_DEBIAN_PACKAGE_SOURCE "${source_field}")
+  endif()
   if(ctrcheck_static_link)
     # A static binary needs no package: it installs on any Debian, Ubuntu or
     # Raspberry Pi OS of its architecture, however old its C library.
@@ -102,7 +230,13 @@ else()
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
     set(CPACK_RPM_PACKAGE_ARCHITECTURE aarch64)
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^armv5" AND NOT ctrcheck_static_link)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armel)
+    set(CPACK_RPM_PACKAGE_ARCHITECTURE armv5tel)
   elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")
+    # The static ARMv5TE binary shares no library with the system, so it is
+    # what the armhf package carries too: it runs on every board an armhf
+    # system runs on, ARMv6 included, which ARMv7 code does not.
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
     set(CPACK_RPM_PACKAGE_ARCHITECTURE armv7hl)
   endif()
@@ -114,6 +248,9 @@ else()
   # features for the static binary, the C library for a dynamic one.
   set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
   set(CPACK_RPM_PACKAGE_LICENSE MIT)
+  if(ctrcheck_parts)
+    set(CPACK_RPM_PACKAGE_LICENSE "MIT AND LGPL-2.1-or-later AND GPL-3.0-or-later WITH GCC-exception-3.1")
+  endif()
   set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
   set(CPACK_RPM_PACKAGE_SUMMARY "Verifier for byte streams that carry an 8-bit counter")
   set(CPACK_RPM_PACKAGE_AUTOREQPROV ON)
