@@ -2,12 +2,14 @@
 #   Linux: bin/ctrcheck and bin/ctrverify, their gzipped man pages and the
 #   sample capture under
 #   share/doc/ctrcheck/examples; `cpack -G DEB` makes a .deb for the
-#   target's architecture (amd64, arm64, armhf, armel) with Debian's copyright file
-#   and changelog, `cpack -G RPM` an .rpm (x86_64, aarch64).
+#   target's architecture (amd64, arm64, armhf, armel) with Debian's
+#   copyright file and changelog, `cpack -G RPM` an .rpm (x86_64, aarch64).
 #   Windows: a flat folder, ctrcheck.exe and ctrverify.exe with a README for
 #   Windows users, LICENSE.txt and the manuals as plain text (ctrcheck.txt,
 #   ctrverify.txt), all with CR LF line ends, and the sample capture;
 #   `cpack -G ZIP` zips it.
+#   A static build (every Windows one) adds NOTICES (NOTICES.txt): what else
+#   the binaries hold, with its versions, licenses and sources.
 include(GNUInstallDirs)
 
 set(CTRCHECK_MAINTAINER "The ctrcheck developers <ctrcheck@localhost>"
@@ -129,8 +131,10 @@ if(ctrcheck_parts)
   else()
     set(notice_system linux)
   endif()
-  configure_file(doc/NOTICES-${notice_system}.txt.in ${PROJECT_BINARY_DIR}/notices/NOTICES.head @ONLY)
-  file(READ ${PROJECT_BINARY_DIR}/notices/NOTICES.head notices)
+  set(head ${PROJECT_SOURCE_DIR}/doc/NOTICES-${notice_system}.txt.in)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${head})
+  file(READ ${head} notices)
+  string(CONFIGURE "${notices}" notices @ONLY)
   foreach(text IN LISTS notice_texts)
     string(REGEX REPLACE "^[^|]*[|]" "" title "${text}")
     string(REGEX REPLACE "[|].*" "" text "${text}")
