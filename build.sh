@@ -130,6 +130,9 @@ rm -rf dist dist.new
 scratch=$(mktemp -d /tmp/ctrcheck-dist.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/out"
+# What makes a tarball the same bytes for every builder: names sorted, owner
+# 0, every time the commit's.
+tar_same=(--sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" --format=ustar)
 # preset:tarball architecture:generators. The Linux binaries are static.
 for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armel:arm:DEB i686:i686: win64::; do
   IFS=: read -r preset arch generators <<< "$target"
@@ -168,8 +171,7 @@ for target in release:x86_64:DEB,RPM arm64:aarch64:DEB,RPM armel:arm:DEB i686:i6
   install -m 0644 doc/ctrcheck.1 doc/ctrverify.1 LICENSE examples/capture.dat "$scratch/tar/$name/"
   install -m 0644 doc/README-linux.txt "$scratch/tar/$name/README"
   install -m 0644 "$scratch/stage-$arch/share/doc/ctrcheck/NOTICES" "$scratch/tar/$name/"
-  tar -C "$scratch/tar" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
-    --format=ustar -cf - "$name" | gzip -9n > "$scratch/out/$name.tar.gz" || fail "packing $name failed"
+  tar -C "$scratch/tar" "${tar_same[@]}" -cf - "$name" | gzip -9n > "$scratch/out/$name.tar.gz" || fail "packing $name failed"
 done
 # ctrcheck's own source, which the notices point to: the files git tracks
 # (or, outside a checkout, the unpacked source tree), as they are.
@@ -179,8 +181,8 @@ if [ -n "$git_top" ]; then
 else
   find . \( -path ./build -o -path ./dist \) -prune -o -type f -printf '%P\0' > "$scratch/source.list"
 fi
-tar --null -T "$scratch/source.list" --transform "s,^,$name/," --sort=name --owner=0 --group=0 --numeric-owner \
-  --mode=u+rw,go-w,a+rX --mtime="@$SOURCE_DATE_EPOCH" --format=ustar -cf - | gzip -9n > "$scratch/out/$name.tar.gz" ||
+tar --null -T "$scratch/source.list" --transform "s,^,$name/," --mode=u+rw,go-w,a+rX "${tar_same[@]}" -cf - |
+  gzip -9n > "$scratch/out/$name.tar.gz" ||
   fail "packing $name.tar.gz failed"
 (cd "$scratch/out" && sha256sum -- * > SHA256SUMS)
 cp -R "$scratch/out" dist.new
