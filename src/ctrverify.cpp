@@ -1,12 +1,14 @@
 // ctrverify: checks that files, devices, pipes or standard input carry an
-// unbroken 8-bit counter, for scripts, CI gates and live link tests: the
-// exit status says whether there was a break.
+// unbroken counter of 8 to 64 bits, for scripts, CI gates and live link
+// tests: the exit status says whether there was a break, and each break is
+// diagnosed.
 //
 //   ctrverify [OPTION]... [FILE]...    (no FILE, or -: standard input)
 
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
@@ -19,14 +21,24 @@ console out;
 
 constexpr std::string_view usage_text =
     "Usage: ctrverify [OPTION]... [FILE]...\n"
-    "Check that each FILE carries an unbroken 8-bit counter: every byte one more\n"
-    "than the byte before it, the byte after a 255 free, the byte before the\n"
-    "first taken as 0. With no FILE, or when FILE is -, read standard input.\n"
+    "Check that each FILE carries an unbroken counter: a stream of words, each one\n"
+    "more than the word before it, modulo 2^BITS; the word before the first taken\n"
+    "as 0. With no FILE, or when FILE is -, read standard input.\n"
     "\n"
-    "  -s, --any-start     the first byte may have any value (a capture that\n"
+    "  -w, --width=BITS    the counter's width: 8 (the default), 16, 32 or 64\n"
+    "      --endian=ORDER  the byte order of a word: little (the default) or big\n"
+    "      --wrap=RULE     after the all-ones word comes 0 (zero, the default), or\n"
+    "                        anything (any: ctrcheck's rule for bytes)\n"
+    "  -s, --any-start     the first word may have any value (a capture that\n"
     "                        starts mid-stream); the check starts with the second\n"
-    "  -q, --quiet         print only the summaries, no break lines\n"
-    "  -m, --max-lines=N   print at most N break lines per FILE; counting goes on\n"
+    "      --skip=N        pass over the first N bytes; the word after them starts\n"
+    "                        the check as with --any-start\n"
+    "      --explain       a line per event (a corrupt word, words lost, words\n"
+    "                        repeated) instead of the break lines\n"
+    "  -q, --quiet         print only the summaries, no break or event lines\n"
+    "  -m, --max-lines=N   print at most N break or event lines per FILE (in JSON\n"
+    "                        list at most N, 10 by default, 1000 at most);\n"
+    "                        counting goes on\n"
     "      --json          print one JSON object per FILE, one per line\n"
     "      --progress      show progress on standard error even when it is not\n"
     "                        a terminal (it is shown on a terminal anyway)\n"
@@ -34,14 +46,18 @@ constexpr std::string_view usage_text =
     "      --help          display this help and exit\n"
     "      --version       output version information and exit\n"
     "\n"
-    "Each break is a line \"PREVIOUS CURRENT @ POSITION\", the position counted\n"
-    "from 1; with more than one FILE the line starts with \"FILE: \". Each FILE\n"
-    "ends with a line \"FILE: N bytes, M breaks\".\n"
+    "Each break is a line \"PREVIOUS CURRENT @ POSITION\", the words in decimal,\n"
+    "the position that of the word's first byte, counted from 1; with more than\n"
+    "one FILE the line starts with \"FILE: \". Each FILE read ends with a line\n"
+    "\"FILE: N bytes, M breaks\". A break is diagnosed by the word after it: that\n"
+    "word is the one expected plus one (corrupt), or else the difference says\n"
+    "how many words were lost (below half the range) or came again.\n"
     "\n"
     "Exit status is 0 if every FILE was read to its end without a break, 1 if\n"
-    "some FILE has a break, 2 if trouble: a FILE that could not be read, a\n"
-    "failed write, a wrong option. SIGINT, SIGTERM and SIGHUP end the run after\n"
-    "a summary marked \"interrupted\" of what was read.\n";
+    "some FILE has a break, 2 if trouble: a FILE that could not be read or in\n"
+    "which no word was checked, a failed write, a wrong option. SIGINT, SIGTERM\n"
+    "and SIGHUP end the run after a summary marked \"interrupted\" of what was\n"
+    "read.\n";
 
 // Ends the run: a report that could not be written is trouble (status 2).
 int finish(int status) {
@@ -56,26 +72,34 @@ int usage_error(std::string_view before, const char* what, std::string_view afte
     return finish(2);
 }
 
-enum class option { any_start, quiet, max_lines, json, progress, no_progress, help, version, none };
+enum class option {
+    width, endian, wrap, any_start, skip, explain, quiet, max_lines, json, progress, no_progress, help, version,
+    none
+};
 
 struct long_option {
     std::string_view name;
     option opt;
+    bool takes_value;
 };
 constexpr long_option long_options[] = {
-    {"any-start", option::any_start}, {"quiet", option::quiet},       {"max-lines", option::max_lines},
-    {"json", option::json},           {"progress", option::progress}, {"no-progress", option::no_progress},
-    {"help", option::help},           {"version", option::version},
+    {"width", option::width, true},       {"endian", option::endian, true},
+    {"wrap", option::wrap, true},         {"any-start", option::any_start, false},
+    {"skip", option::skip, true},         {"explain", option::explain, false},
+    {"quiet", option::quiet, false},      {"max-lines", option::max_lines, true},
+    {"json", option::json, false},        {"progress", option::progress, false},
+    {"no-progress", option::no_progress, false}, {"help", option::help, false},
+    {"version", option::version, false},
 };
 
 // The long option that `name` names in full or by a prefix of only one.
-option find_long(std::string_view name) {
-    option found = option::none;
+const long_option* find_long(std::string_view name) {
+    const long_option* found = nullptr;
     for (const long_option& o : long_options) {
-        if (o.name == name) return o.opt;
+        if (o.name == name) return &o;
         if (o.name.substr(0, name.size()) == name) {
-            if (found != option::none) return option::none;
-            found = o.opt;
+            if (found != nullptr) return nullptr;
+            found = &o;
         }
     }
     return found;
@@ -85,6 +109,42 @@ bool parse_count(const char* text, std::uint64_t& n) {
     const char* end = text + std::strlen(text);
     const auto [p, ec] = std::from_chars(text, end, n);
     return ec == std::errc() && p == end && p != text;
+}
+
+// Index of `value` among `names`, or -1.
+int pick(const char* value, std::initializer_list<std::string_view> names) {
+    int i = 0;
+    for (std::string_view n : names) {
+        if (n == value) return i;
+        ++i;
+    }
+    return -1;
+}
+
+// Sets option `o` from its value; false where the value is not one it takes.
+bool set_value(option o, const char* value, stream_options& opt) {
+    switch (o) {
+        case option::width: {
+            const int i = pick(value, {"8", "16", "32", "64"});
+            opt.fmt.bytes = 1U << (i < 0 ? 0 : i);
+            return i >= 0;
+        }
+        case option::endian: {
+            const int i = pick(value, {"little", "big"});
+            opt.fmt.big_endian = i == 1;
+            return i >= 0;
+        }
+        case option::wrap: {
+            const int i = pick(value, {"zero", "any"});
+            opt.fmt.wrap_any = i == 1;
+            return i >= 0;
+        }
+        case option::skip:
+            opt.skip_given = true;
+            return parse_count(value, opt.skip);
+        default:
+            return parse_count(value, opt.max_lines);
+    }
 }
 }  // namespace
 
@@ -103,7 +163,9 @@ int main(int argc, char** argv) {
             files.push_back(arg);
             continue;
         }
-        const char* value = nullptr;  // the argument of -m
+        option o = option::none;
+        const char* value = nullptr;  // the option's argument, where it takes one
+        const char* shown = nullptr;  // the option as messages name it
         if (arg[1] == '-') {
             if (arg[2] == '\0') {
                 options_end = true;
@@ -111,21 +173,28 @@ int main(int argc, char** argv) {
             }
             std::string_view name(arg + 2);
             const std::size_t eq = name.find('=');
-            const option o = find_long(name.substr(0, eq));
-            if (o == option::none) return usage_error("unrecognized option '", arg, "'");
-            if (o == option::max_lines) {
+            const long_option* lo = find_long(name.substr(0, eq));
+            if (lo == nullptr) return usage_error("unrecognized option '", arg, "'");
+            static char full[32];
+            std::snprintf(full, sizeof full, "--%.*s", static_cast<int>(lo->name.size()), lo->name.data());
+            o = lo->opt;
+            shown = full;
+            if (!lo->takes_value && eq != std::string_view::npos)
+                return usage_error("option '", full, "' doesn't allow an argument");
+            if (lo->takes_value) {
                 if (eq != std::string_view::npos)
                     value = arg + 2 + eq + 1;
                 else if (k + 1 < argc)
                     value = argv[++k];
                 else
-                    return usage_error("option '", "--max-lines", "' requires an argument");
-            } else if (eq != std::string_view::npos) {
-                return usage_error("option '", arg, "' doesn't allow an argument");
+                    return usage_error("option '", full, "' requires an argument");
             }
             switch (o) {
                 case option::any_start:
                     opt.any_start = true;
+                    break;
+                case option::explain:
+                    opt.explain = true;
                     break;
                 case option::quiet:
                     opt.quiet = true;
@@ -154,21 +223,27 @@ int main(int argc, char** argv) {
                     opt.any_start = true;
                 } else if (*c == 'q') {
                     opt.quiet = true;
-                } else if (*c == 'm') {
+                } else if (*c == 'm' || *c == 'w') {
+                    o = *c == 'm' ? option::max_lines : option::width;
+                    shown = *c == 'm' ? "-m" : "-w";
                     if (c[1] != '\0')
                         value = c + 1;
                     else if (k + 1 < argc)
                         value = argv[++k];
                     else
-                        return usage_error("option requires an argument -- '", "m", "'");
+                        return usage_error("option requires an argument -- '", shown + 1, "'");
                 } else {
                     const char letter[2] = {*c, '\0'};
                     return usage_error("invalid option -- '", letter, "'");
                 }
             }
         }
-        if (value != nullptr && !parse_count(value, opt.max_lines))
-            return usage_error("invalid number of lines: '", value, "'");
+        if (value == nullptr || set_value(o, value, opt)) continue;
+        if (o == option::max_lines) return usage_error("invalid number of lines: '", value, "'");
+        if (o == option::skip) return usage_error("invalid number of bytes to skip: '", value, "'");
+        static char what[64];
+        std::snprintf(what, sizeof what, "' for '%s'", shown);
+        return usage_error("invalid argument '", value, what);
     }
     opt.progress = progress < 0 ? platform_is_terminal(stderr) : progress == 1;
     opt.prefix = files.size() > 1;

@@ -66,6 +66,11 @@ void console_append(console& out, std::string_view text) {
     }
 }
 
+void console_line(console& out, std::string_view text) {
+    console_append(out, text);
+    if (out.per_line) console_flush(out);
+}
+
 bool console_finish(console& out) {
     console_flush(out);
     if (!out.failed) {

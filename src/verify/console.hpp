@@ -39,6 +39,10 @@ void console_put(console& out, std::string_view text);
 // line's own text): a terminal gets them with the line that they start.
 void console_append(console& out, std::string_view text);
 
+// Stages the end of a line of any length (text ending in '\n'), and what
+// console_append staged before it: a terminal gets the line at once.
+void console_line(console& out, std::string_view text);
+
 // Room for one more line of up to console_max_line bytes; the caller writes at
 // the returned pointer and then calls console_commit with the line's end.
 inline char* console_reserve(console& out) {

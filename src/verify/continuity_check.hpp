@@ -104,15 +104,6 @@ void continuity_walk(run_state& st, const std::uint8_t* p, std::size_t n, consol
 // Byte_neu) and gives true; else changes nothing and gives false.
 bool continuity_skip_block(run_state& st, const std::uint8_t* p);
 
-// Checks n bytes at p, of any length: block_size steps through the
-// whole-block test, the byte walk for a step that fails it and for the rest.
-template <class Report>
-void continuity_scan(run_state& st, const std::uint8_t* p, std::size_t n, Report&& report) {
-    for (; n >= block_size; p += block_size, n -= block_size)
-        if (!continuity_skip_block(st, p)) continuity_walk_with(st, p, block_size, report);
-    continuity_walk_with(st, p, n, report);
-}
-
 // Checks the full block in SR: a cheap whole-block test first, the byte walk
 // only when the block may hold a break.
 void continuity_block(run_state& st, console& out);

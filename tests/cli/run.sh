@@ -15,6 +15,7 @@ runner=${CTRCHECK_RUNNER:-}
 target=${CTRCHECK_TARGET:-posix}
 # Names that are not ASCII reach the emulator as UTF-8.
 [ -z "$runner" ] || export LC_ALL=C.UTF-8
+sample=$(cd "$(dirname "$0")/../../examples" && pwd)/capture.dat
 scratch=$(mktemp -d)
 # Helpers and devices do not outlive the case, also when it is stopped.
 cleanup() { kill -KILL $(jobs -p) 2> /dev/null; [ -z "${loop_dev:-}" ] || losetup -d "$loop_dev"; rm -rf "$scratch"; }
@@ -351,6 +352,10 @@ case_verify_results() {
   bin=$verify_bin
   bytes 1 2 4 5 > a.dat
   bytes 55 56 57 > m.dat
+  bytes 255 255 255 > f.dat
+  bytes 0 1 0 2 0 4 7 > w.dat
+  bytes 9 > o.dat
+  cp "$sample" s.dat
   counter 1048580 > c.dat
   setbyte c.dat 1048577 7  # the first byte of the second read
   : > e.dat
@@ -368,8 +373,20 @@ case_verify_results() {
     "2|-|unrecognized option '--foo';Try 'ctrverify --help' for more information.|a.dat --foo"
     "2|-|option requires an argument -- 'm';Try 'ctrverify --help' for more information.|-m"
     "2|-|invalid number of lines: '-1';Try 'ctrverify --help' for more information.|--max-lines -1 a.dat"
-    "2|-|option '--json=1' doesn't allow an argument;Try 'ctrverify --help' for more information.|--json=1"
-    "0|ctrverify 1.0.0|-|--version a.dat")
+    "2|-|option '--json' doesn't allow an argument;Try 'ctrverify --help' for more information.|--js=1"
+    "1|lost @ 3: 1 word;a.dat: 4 bytes, 1 break, events: 0 corrupt, 1 lost (1 word), 0 repeat (0 words)|-|--explain a.dat"
+    "1|255 255 @ 2;255 255 @ 3;f.dat: 3 bytes, 2 breaks|-|-s f.dat"
+    "0|f.dat: 3 bytes, 0 breaks|-|--wrap any -s f.dat"
+    "1|2 4 @ 5;w.dat: 7 bytes, 1 break, 1 byte left over|-|-w16 --endian=big w.dat"
+    "1|lost @ 3: 255 words;lost @ 5: 511 words;w.dat: 7 bytes, 2 breaks, 1 byte left over, events: 0 corrupt, 2 lost (766 words), 0 repeat (0 words)|-|--width 16 --skip=0 --explain w.dat"
+    "1|corrupt @ 10000: expected 16, got 48, bit 5;lost @ 20001: 1 word;s.dat: 40960 bytes, 4 breaks, events: 1 corrupt, 1 lost (1 word), 1 repeat (1 word)|-|--explain -m2 s.dat"
+    "0|m.dat: 3 bytes, 0 breaks|-|--skip=1 m.dat"
+    "2|o.dat: 1 byte, 0 breaks|o.dat: too short: nothing was checked|-s o.dat"
+    "2|-|invalid argument '12' for '-w';Try 'ctrverify --help' for more information.|-w 12"
+    "2|-|invalid argument 'mid' for '--endian';Try 'ctrverify --help' for more information.|--end=mid"
+    "2|-|invalid argument 'x' for '--wrap';Try 'ctrverify --help' for more information.|--wrap=x"
+    "2|-|invalid number of bytes to skip: '-1';Try 'ctrverify --help' for more information.|--skip -1"
+    "0|ctrverify 1.1.0|-|--version a.dat")
   for row in "${rows[@]}"; do
     IFS='|' read -r st out err row <<< "$row"
     out=${out//;/$nl} err=${err//;/$nl}
@@ -383,7 +400,8 @@ case_verify_results() {
   cat a.dat | ctr > out.txt 2>&1
   same "standard input" "2 4 @ 3${nl}-: 4 bytes, 1 break$nl" out.txt
   [ "$target" != windows ] || return 0  # no such names there, nor a /dev/full
-  expect 2 '{"file":"a.dat","first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,"interrupted":false,"error":null}'"$nl"'{"file":"x\"\\\\xff","first_breaks":[],"bytes":0,"breaks":0,"interrupted":false,"error":"No such file or directory"}'"$nl" \
+  local events='"events":{"corrupt":0,"lost":1,"lost_words":1,"repeat":0,"repeated_words":0}' none='"events":{"corrupt":0,"lost":0,"lost_words":0,"repeat":0,"repeated_words":0}' bits='"bit_errors":[0,0,0,0,0,0,0,0]'
+  expect 2 '{"file":"a.dat","width":8,"first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,"trailing_bytes":0,'"$events"',"first_events":[{"pos":3,"kind":"lost","words":1}],'"$bits"',"interrupted":false,"error":null}'"$nl"'{"file":"x\"\\\\xff","width":8,"first_breaks":[],"bytes":0,"breaks":0,"trailing_bytes":0,'"$none"',"first_events":[],'"$bits"',"interrupted":false,"error":"No such file or directory"}'"$nl" \
     'ctrverify: x"\\xff: No such file or directory' -- --json a.dat $'x"\\\xff'
   fails_to_write 2 "ctrverify: write error: No space left on device" a.dat
   expect 2 "/dev/null: 0 bytes, 0 breaks$nl" "ctrverify: /dev/null: empty: nothing was checked" -- /dev/null

@@ -1,0 +1,209 @@
+#include "stream_report.hpp"
+
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+
+#include "platform.hpp"
+
+namespace {
+// Breaks a JSON object lists when no limit is given.
+constexpr std::uint64_t json_breaks = 10;
+
+struct listed_break {
+    std::uint64_t pos, alt, neu;
+};
+// The first breaks and events of the stream, for its JSON object.
+listed_break first_breaks[json_listed_max];
+word_event first_events[json_listed_max];
+
+// A line under construction: words and numbers, at most 2 KiB.
+struct text {
+    char buf[2048];
+    char* p = buf;
+    text() = default;
+    text(const text&) = delete;
+    text& operator=(const text&) = delete;
+    void clear() { p = buf; }
+    text& operator<<(std::string_view s) {
+        for (char c : s) *p++ = c;
+        return *this;
+    }
+    text& operator<<(std::uint64_t v) {
+        p = std::to_chars(p, buf + sizeof buf, v).ptr;
+        return *this;
+    }
+    std::string_view view() const { return {buf, static_cast<std::size_t>(p - buf)}; }
+};
+
+// "1 word", "2 words", ...
+text& count(text& t, std::uint64_t n, std::string_view one, std::string_view many) {
+    return t << n << " " << (n == 1 ? one : many);
+}
+
+// A JSON string of `s`, which is valid UTF-8 without control characters (a
+// shown name, a system message): only quotes and backslashes need escapes.
+void append_json_string(console& out, std::string_view s) {
+    console_append(out, "\"");
+    for (std::size_t i = 0; (i = s.find_first_of("\"\\")) != std::string_view::npos; s.remove_prefix(i + 1)) {
+        console_append(out, s.substr(0, i));
+        const char escaped[2] = {'\\', s[i]};
+        console_append(out, std::string_view(escaped, 2));
+    }
+    console_append(out, s);
+    console_append(out, "\"");
+}
+
+// "corrupt @ P: expected E, got G, bits 0,5", "lost @ P: N words", "repeat @ P: N words".
+void event_line(text& t, const word_event& e) {
+    if (e.kind == event_kind::corrupt) {
+        t << "corrupt @ " << e.pos << ": expected " << e.expected << ", got " << e.got;
+        std::uint64_t x = e.got ^ e.expected;
+        t << (std::has_single_bit(x) ? ", bit " : ", bits ");
+        for (unsigned bit = 0; x != 0; ++bit, x >>= 1)
+            if (x & 1) t << bit << ((x >> 1) != 0 ? "," : "");
+    } else {
+        t << (e.kind == event_kind::lost ? "lost @ " : "repeat @ ") << e.pos << ": ";
+        count(t, e.words, "word", "words");
+    }
+}
+
+void json_event(text& t, const word_event& e) {
+    t << R"({"pos":)" << e.pos;
+    if (e.kind == event_kind::corrupt)
+        t << R"(,"kind":"corrupt","expected":)" << e.expected << R"(,"got":)" << e.got;
+    else
+        t << (e.kind == event_kind::lost ? R"(,"kind":"lost","words":)" : R"(,"kind":"repeat","words":)")
+          << e.words;
+    t << "}";
+}
+
+// What starts a break or event line: the progress line cleared, and with
+// more than one FILE the name.
+void name_before(stream_report& r) {
+    clear_progress(r);
+    if (!r.opt->prefix) return;
+    console_append(*r.out, r.shown);
+    console_append(*r.out, ": ");
+}
+
+void write_json(stream_report& r, const word_state& w, bool interrupted, const char* error) {
+    console& out = *r.out;
+    const event_counts& c = w.events;
+    text t;
+    t << R"({"file":)";
+    console_append(out, t.view());
+    append_json_string(out, r.shown);
+    t.clear();
+    t << R"(,"width":)" << w.fmt.bytes * 8 << R"(,"first_breaks":[)";
+    for (std::uint64_t i = 0; i < r.breaks_listed; ++i) {
+        const listed_break& b = first_breaks[i];
+        t << (i == 0 ? "" : ",") << R"({"pos":)" << b.pos << R"(,"alt":)" << b.alt << R"(,"neu":)" << b.neu << "}";
+        console_append(out, t.view());
+        t.clear();
+    }
+    t << R"(],"bytes":)" << word_bytes(w) << R"(,"breaks":)" << w.error << R"(,"trailing_bytes":)"
+      << w.partial_len << R"(,"events":{"corrupt":)" << c.corrupt << R"(,"lost":)" << c.lost
+      << R"(,"lost_words":)" << c.lost_words << R"(,"repeat":)" << c.repeat << R"(,"repeated_words":)"
+      << c.repeated_words << R"(},"first_events":[)";
+    for (std::uint64_t i = 0; i < r.events_listed; ++i) {
+        if (i != 0) t << ",";
+        json_event(t, first_events[i]);
+        console_append(out, t.view());
+        t.clear();
+    }
+    t << R"(],"bit_errors":[)";
+    for (unsigned bit = 0; bit < w.fmt.bytes * 8; ++bit) t << (bit == 0 ? "" : ",") << c.bit_errors[bit];
+    t << (interrupted ? R"(],"interrupted":true,"error":)" : R"(],"interrupted":false,"error":)");
+    console_append(out, t.view());
+    if (error != nullptr)
+        append_json_string(out, error);
+    else
+        console_append(out, "null");
+    console_line(out, "}\n");
+}
+}  // namespace
+
+void report_begin(stream_report& r, const stream_options& opt, console& out, std::string_view shown) {
+    r = stream_report{};
+    r.opt = &opt;
+    r.out = &out;
+    r.shown = shown;
+    if (opt.json) {
+        r.limit = opt.max_lines == UINT64_MAX ? json_breaks : std::min(opt.max_lines, json_listed_max);
+    } else {
+        r.limit = opt.quiet ? 0 : opt.max_lines;
+        r.break_lines = !opt.explain;
+    }
+    r.terminal = platform_is_terminal(out.diagnostics);
+    r.plain = r.break_lines && !opt.prefix && !(opt.progress && r.terminal);
+}
+
+void stream_report::note_break(std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
+    if (opt->json) {
+        if (breaks_listed < limit) first_breaks[breaks_listed++] = {pos, alt, neu};
+        return;
+    }
+    if (!break_lines || lines >= limit) return;
+    ++lines;
+    clear_progress(*this);
+    name_before(*this);
+    text t;
+    t << alt << " " << neu << " @ " << pos << "\n";
+    console_line(*out, t.view());
+}
+
+void stream_report::note_event(const word_event& e) {
+    if (opt->json) {
+        if (events_listed < limit) first_events[events_listed++] = e;
+        return;
+    }
+    if (lines >= limit) return;
+    ++lines;
+    name_before(*this);
+    text t;
+    event_line(t, e);
+    t << "\n";
+    console_line(*out, t.view());
+}
+
+void report_end(stream_report& r, const word_state& w, bool whole, bool interrupted, const char* error) {
+    if (r.opt->json) return write_json(r, w, interrupted, error);
+    if (!whole) return;
+    console_append(*r.out, r.shown);
+    text t;
+    t << ": ";
+    count(t, word_bytes(w), "byte", "bytes") << ", ";
+    count(t, w.error, "break", "breaks");
+    if (w.partial_len != 0) count(t << ", ", w.partial_len, "byte", "bytes") << " left over";
+    const event_counts& c = w.events;
+    if (r.opt->explain) {
+        t << ", events: " << c.corrupt << " corrupt, " << c.lost << " lost (";
+        count(t, c.lost_words, "word", "words") << "), " << c.repeat << " repeat (";
+        count(t, c.repeated_words, "word", "words") << ")";
+    }
+    t << (interrupted ? ", interrupted\n" : "\n");
+    console_line(*r.out, t.view());
+}
+
+void report_trouble(stream_report& r, const char* reason) {
+    clear_progress(r);
+    complain(*r.out, "%.*s: %s", static_cast<int>(r.shown.size()), r.shown.data(), reason);
+}
+
+void clear_progress(stream_report& r) {
+    if (!r.progress_shown) return;
+    platform_put_line(r.out->diagnostics, "\r\x1b[K");
+    r.progress_shown = false;
+}
+
+void report_progress(stream_report& r, const word_state& w, double now) {
+    static char line[sizeof(shown_name) + 128];
+    const double seconds = now - r.start;
+    const double rate = seconds > 0 ? static_cast<double>(word_bytes(w)) / seconds / 1048576 : 0;
+    std::snprintf(line, sizeof line, "%s%s: %.*s: %" PRIu64 " bytes, %.1f MiB/s, %" PRIu64 " %s%s",
+                  r.terminal ? "\r" : "", r.out->program, static_cast<int>(r.shown.size()), r.shown.data(),
+                  word_bytes(w), rate, w.error, w.error == 1 ? "break" : "breaks", r.terminal ? "\x1b[K" : "\n");
+    platform_put_line(r.out->diagnostics, line);
+    r.progress_shown = r.terminal;
+}
