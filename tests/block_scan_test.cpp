@@ -149,10 +149,10 @@ TEST_P(BlockScan, WordRampAcceptsOnlyPerfectBlocks) {
 
 struct collected {
     std::string breaks, events;
-    void on_break(const word_state&, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
+    void on_break(unsigned, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
         breaks += std::to_string(alt) + " " + std::to_string(neu) + " @ " + std::to_string(pos) + "\n";
     }
-    void on_event(const word_state&, const word_event& e) {
+    void on_event(const word_event& e) {
         const std::string pos = std::to_string(e.pos);
         events += e.kind == event_kind::corrupt
                       ? "corrupt " + pos + " " + std::to_string(e.expected) + " " + std::to_string(e.got)

@@ -42,7 +42,8 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
         if (f != nullptr) fd = platform_fd(f);
     }
     static word_state w;
-    word_start(w, opt.fmt, opt.any_start, opt.skip, opt.skip_given);
+    // The events show only in JSON and with --explain.
+    word_start(w, opt.fmt, opt.any_start, opt.skip, opt.skip_given, opt.json || opt.explain);
     if (fd < 0) {
         const char* reason = std::strerror(err);
         report_trouble(r, reason);

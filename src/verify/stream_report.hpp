@@ -29,8 +29,8 @@ struct stream_report {
     double start = 0;
 
     // A capture broken throughout comes here for every word.
-    void on_break(const word_state& w, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
-        if (plain && w.fmt.bytes == 1) {
+    void on_break(unsigned bytes, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
+        if (plain && bytes == 1) {
             if (lines >= limit) return;
             ++lines;
             console_commit(*out, detail::format_break(console_reserve(*out), static_cast<std::uint8_t>(alt),
@@ -39,7 +39,7 @@ struct stream_report {
         }
         note_break(alt, neu, pos);
     }
-    void on_event(const word_state&, const word_event& e) {
+    void on_event(const word_event& e) {
         if (!break_lines) note_event(e);
     }
     void note_break(std::uint64_t alt, std::uint64_t neu, std::uint64_t pos);

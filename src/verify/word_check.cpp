@@ -1,10 +1,12 @@
 #include "word_check.hpp"
 
-void word_start(word_state& w, word_format fmt, bool any_start, std::uint64_t skip, bool skip_given) {
+void word_start(word_state& w, word_format fmt, bool any_start, std::uint64_t skip, bool skip_given,
+                bool diagnosing) {
     w = word_state{};
     w.fmt = fmt;
     w.mask = fmt.bytes >= 8 ? UINT64_MAX : (std::uint64_t{1} << (8 * fmt.bytes)) - 1;
     w.skip = skip;
     w.take_next = any_start || skip_given;
+    w.diagnosing = diagnosing;
     w.ramp = word_ramp(block_impl_active(), fmt.bytes, fmt.big_endian);
 }

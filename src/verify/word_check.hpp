@@ -47,6 +47,7 @@ struct word_state {
     std::uint64_t checked = 0;     // words compared with the one before them
     std::uint64_t skip = 0;        // bytes still to pass over unchecked
     bool take_next = false;        // the next word is taken as it is: the check starts after it
+    bool diagnosing = true;        // breaks are diagnosed (off where nobody asks for the events)
     bool pending = false;          // a break waits for the next word to be diagnosed
     word_event held;               // that break: pos, expected, got
     unsigned partial_len = 0;      // bytes of a word begun in an earlier call
@@ -57,8 +58,10 @@ struct word_state {
 
 // A fresh state for `fmt`: the word before the first is taken as 0 unless
 // `any_start`; the first `skip` bytes are passed over, and with `skip_given`
-// the word after them starts the check as with any_start.
-void word_start(word_state& w, word_format fmt, bool any_start, std::uint64_t skip, bool skip_given);
+// the word after them starts the check as with any_start. Breaks are
+// diagnosed unless `diagnosing` is false.
+void word_start(word_state& w, word_format fmt, bool any_start, std::uint64_t skip, bool skip_given,
+                bool diagnosing = true);
 
 namespace detail {
 // The word of sizeof(T) bytes at p, in the link's byte order whatever the
@@ -90,7 +93,7 @@ bool diagnose(word_state& w, std::uint64_t next, bool last, Report& report) {
         total = total + e.words < total ? UINT64_MAX : total + e.words;  // saturates
         ++(lost ? c.lost : c.repeat);
     }
-    report.on_event(static_cast<const word_state&>(w), static_cast<const word_event&>(e));
+    report.on_event(static_cast<const word_event&>(e));
     return e.kind == event_kind::corrupt;
 }
 
@@ -103,8 +106,9 @@ void judge(word_state& w, std::uint64_t got, Report& report) {
     const bool broken = got != expected && !(w.fmt.wrap_any && alt == w.mask);
     if (broken) {
         ++w.error;
-        report.on_break(static_cast<const word_state&>(w), alt, got, w.l_counter + 1);
+        report.on_break(w.fmt.bytes, alt, got, w.l_counter + 1);
     }
+    if (!w.diagnosing) return;
     // A word that mends the one before it was corrupt: its own break is part of that event.
     if (w.pending && diagnose(w, got, false, report)) return;
     if (broken) {
@@ -135,9 +139,19 @@ void walk(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
     auto alt = static_cast<T>(w.Word_alt);
     const std::uint64_t start = w.l_counter;
     bool pending = w.pending;
+    // A break that needs only its count and its line (no diagnosis, no
+    // exemption after all-ones) is dealt with here: a stream broken
+    // throughout comes this way for every word.
+    const bool count_only = !w.diagnosing && !w.fmt.wrap_any;
     for (std::size_t i = 0; i < n; i += sizeof(T)) {
         const T got = load_word<T, BigEndian>(p + i);
         if (got != static_cast<T>(alt + 1) || pending) {
+            if (count_only) {
+                ++w.error;
+                report.on_break(sizeof(T), alt, got, start + i + 1);
+                alt = got;
+                continue;
+            }
             w.Word_alt = alt;
             w.l_counter = start + i;
             judge(w, got, report);
@@ -182,8 +196,8 @@ void scan_words(word_state& w, const std::uint8_t* p, std::size_t n, Report& rep
 }  // namespace detail
 
 // Takes the next n bytes of the stream. Report has
-//   on_break(const word_state&, alt, neu, pos)   for each break, as found;
-//   on_event(const word_state&, const word_event&)  for each diagnosis.
+//   on_break(bytes, alt, neu, pos)   for each break, as found;
+//   on_event(const word_event&)      for each diagnosis.
 template <class Report>
 void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
     const std::size_t skipped = w.skip < n ? static_cast<std::size_t>(w.skip) : n;
