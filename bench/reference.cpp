@@ -6,6 +6,8 @@
 //   reference getc FILE     one getc call per byte.
 //   reference random N FILE writes N pseudo-random bytes (the same ones
 //                           every time) to FILE: a break on nearly every byte.
+//   reference ramp32 N FILE writes N bytes of a 32-bit little-endian counter
+//                           from 1 to FILE.
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -57,8 +59,26 @@ int write_random(const char* count, const char* path) {
     return std::fclose(out) == 0 ? 0 : 1;
 }
 
+int write_ramp32(const char* count, const char* path) {
+    std::FILE* out = std::fopen(path, "wb");
+    if (out == nullptr) return 1;
+    std::uint32_t word = 0;
+    std::uint8_t buf[1 << 16];
+    for (std::uint64_t left = std::strtoull(count, nullptr, 10); left > 0;) {
+        const std::size_t n = left < sizeof buf ? static_cast<std::size_t>(left) : sizeof buf;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i % 4 == 0) ++word;
+            buf[i] = static_cast<std::uint8_t>(word >> (8 * (i % 4)));
+        }
+        if (std::fwrite(buf, 1, n, out) != n) return 1;
+        left -= n;
+    }
+    return std::fclose(out) == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "random") == 0) return write_random(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "ramp32") == 0) return write_ramp32(argv[2], argv[3]);
     if (argc != 3) return 2;
     std::FILE* in = std::fopen(argv[2], "rb");
     if (in == nullptr) return 1;

@@ -10,7 +10,10 @@
 #   - peak resident memory of ctrcheck on each input;
 #   - ctrverify on the clean capture read as a file and through a pipe from
 #     cat (against cat into dd bs=1M), and on the zero bytes with every
-#     break line shown, with its peak resident memory.
+#     break line shown, with its peak resident memory;
+#   - ctrverify -w 32 the same way on a clean 1 GiB 32-bit counter, and on
+#     the zero bytes (every word a break) against 8 bits on them; its peak
+#     resident memory at every width with --json and with --explain.
 # Each command runs RUNS times (default 7, at least 5) after a warm-up, the
 # commands of one input taking turns. ALSO names another ctrcheck binary
 # (say the static one from a release tarball) that takes its turns beside
@@ -43,6 +46,7 @@ if [ ! -f mib.dat ]; then
 fi
 [ -f clean.dat ] || { for _ in $(seq 1 1024); do cat mib.dat; done > clean.tmp; mv clean.tmp clean.dat; }
 [ -f zeros.dat ] || { head -c $((100 << 20)) /dev/zero > zeros.tmp; mv zeros.tmp zeros.dat; }
+[ -f clean32.dat ] || { "$reference" ramp32 $((1 << 30)) clean32.tmp; mv clean32.tmp clean32.dat; }
 [ -f random.dat ] || { "$reference" random $((100 << 20)) random.tmp; mv random.tmp random.dat; }
 if [ ! -f breaks4k.dat ]; then
   cp mib.dat mib4k.tmp
@@ -73,7 +77,7 @@ run() {
 median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 rm -f ./*.times ./*.rss
-cat clean.dat zeros.dat random.dat breaks4k.dat > /dev/null  # warm the page cache
+cat clean.dat clean32.dat zeros.dat random.dat breaks4k.dat > /dev/null  # warm the page cache
 run warm "$ctr" -i clean.dat
 for _ in $(seq 1 "$runs"); do
   run dd_clean dd if=clean.dat of=/dev/null bs=1M status=none
@@ -83,6 +87,10 @@ for _ in $(seq 1 "$runs"); do
   run ver_clean "$ver" clean.dat
   run catdd_clean sh -c 'cat clean.dat | dd of=/dev/null bs=1M status=none'
   run ver_pipe sh -c 'cat clean.dat | "$0" -' "$ver"
+  run dd_clean32 dd if=clean32.dat of=/dev/null bs=1M status=none
+  run ver32_clean "$ver" -w 32 clean32.dat
+  run catdd_clean32 sh -c 'cat clean32.dat | dd of=/dev/null bs=1M status=none'
+  run ver32_pipe sh -c 'cat clean32.dat | "$0" -w 32 -' "$ver"
 done
 # The broken captures against the printf reference, one input at a time.
 for f in zeros random breaks4k; do
@@ -94,7 +102,15 @@ for f in zeros random breaks4k; do
 done
 cmp -s <("$ver" zeros.dat | head -n -1) <("$reference" printf zeros.dat | sed '1d;$d') ||
   { echo "ctrverify and the printf reference disagree on zeros.dat" >&2; exit 1; }
-for _ in $(seq 1 "$runs"); do run ver_zeros "$ver" zeros.dat; done
+for _ in $(seq 1 "$runs"); do
+  run ver_zeros "$ver" zeros.dat
+  run ver32_zeros "$ver" -w 32 zeros.dat
+done
+for w in 8 16 32 64; do  # memory only: once each
+  run ver_mem "$ver" -w "$w" --json zeros.dat
+  run ver_mem "$ver" -w "$w" --explain zeros.dat
+  run ver_mem "$ver" -w "$w" --json clean32.dat
+done
 
 m() { median "$1.times"; }
 ratio() { awk -v a="$(m "$1")" -v b="$(m "$2")" 'BEGIN { printf "%.3f", a / b }'; }
@@ -121,6 +137,10 @@ echo "|---|---|---|---|---|---|---|"
 echo "| clean counter, 1 GiB file | $(m ver_clean) | dd bs=1M | $(m dd_clean) | $(ratio ver_clean dd_clean) | at most 1.6 | $(rss ver_clean) |"
 echo "| clean counter, 1 GiB from cat | $(m ver_pipe) | cat \| dd bs=1M | $(m catdd_clean) | $(ratio ver_pipe catdd_clean) | at most 1.3 | $(rss ver_pipe) |"
 echo "| zero bytes, 100 MiB, lines shown | $(m ver_zeros) | printf per line | $(m ref_zeros) | $(ratio ver_zeros ref_zeros) | at most 0.167 | $(rss ver_zeros) |"
+echo "| clean 32-bit counter, 1 GiB file, -w 32 | $(m ver32_clean) | dd bs=1M | $(m dd_clean32) | $(ratio ver32_clean dd_clean32) | at most 1.6 | $(rss ver32_clean) |"
+echo "| clean 32-bit counter, 1 GiB from cat, -w 32 | $(m ver32_pipe) | cat \| dd bs=1M | $(m catdd_clean32) | $(ratio ver32_pipe catdd_clean32) | at most 1.3 | $(rss ver32_pipe) |"
+echo "| zero bytes, 100 MiB, -w 32 (every word a break) | $(m ver32_zeros) | the same at 8 bits | $(m ver_zeros) | $(ratio ver32_zeros ver_zeros) | at most 1 | $(rss ver32_zeros) |"
+echo "| --json and --explain at widths 8 to 64 (memory) | | | | | at most 4 MiB | $(rss ver_mem) |"
 if [ -n "$also" ]; then
   echo
   echo "| input | $also | release build | ratio |"

@@ -167,15 +167,16 @@ struct collected {
 // reference, and every byte is counted.
 TEST_P(BlockScan, WordCheckMatchesTheReference) {
     std::mt19937_64 rng(2026);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same inputs every run
+    auto below = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
     for (int round = 0; round < 40; ++round) {
         const auto& f = word_formats[static_cast<std::size_t>(round) % std::size(word_formats)];
         const bool wrap_any = round % 3 == 0;
-        const std::size_t skip = round % 4 == 1 ? rng() % 11 : 0;
+        const std::size_t skip = round % 4 == 1 ? below(11) : 0;
         const bool any_start = round % 5 == 2;
         std::uint64_t v = round % 2 != 0 ? ~std::uint64_t{0} - 300 * f.bytes : rng() % 3;
         std::vector<std::uint8_t> s(skip);
         for (std::uint8_t& b : s) b = static_cast<std::uint8_t>(rng());
-        const std::size_t words = 4000 + rng() % 3000;
+        const std::size_t words = 4000 + below(3000);
         for (std::size_t k = 0; k < words; ++k) {
             const auto fault = rng() % (round % 2 != 0 ? 400 : 20000);
             std::uint64_t put = ++v;
@@ -187,12 +188,12 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
             for (unsigned j = 0; j < f.bytes; ++j)
                 s.push_back(static_cast<std::uint8_t>(put >> (8 * (f.big ? f.bytes - 1 - j : j))));
         }
-        s.resize(s.size() - rng() % f.bytes);  // a word cut short at the end
+        s.resize(s.size() - below(f.bytes));  // a word cut short at the end
         word_state w;
         word_start(w, {f.bytes, f.big, wrap_any}, any_start, skip, skip != 0);
         collected got;
         for (std::size_t at = 0; at < s.size();) {
-            const std::size_t n = std::min<std::size_t>(s.size() - at, rng() % 2500 + 1);
+            const std::size_t n = std::min(s.size() - at, below(2500) + 1);
             word_feed(w, s.data() + at, n, got);
             at += n;
         }
