@@ -18,6 +18,8 @@
 
 namespace {
 console out;
+const char* report_name = nullptr;  // the report's file, instead of stdout
+bool report_append = false;
 
 constexpr std::string_view usage_text =
     "Usage: ctrverify [OPTION]... [FILE]...\n"
@@ -40,6 +42,14 @@ constexpr std::string_view usage_text =
     "                        list at most N, 10 by default, 1000 at most);\n"
     "                        counting goes on\n"
     "      --json          print one JSON object per FILE, one per line\n"
+    "      --bytes=N       check N bytes of each FILE, then end it there\n"
+    "      --duration=S    read each FILE for S seconds, then end it there\n"
+    "      --idle-timeout=S  no byte for S seconds is trouble\n"
+    "      --max-breaks=N  end each FILE at its Nth break\n"
+    "      --interval=S    a record of bytes, rate and breaks every S seconds\n"
+    "      --timestamps    start each break or event line with the UTC time found\n"
+    "  -o, --output=FILE   write the report to FILE instead of standard output\n"
+    "      --append        append to the --output FILE instead of emptying it\n"
     "      --progress      show progress on standard error even when it is not\n"
     "                        a terminal (it is shown on a terminal anyway)\n"
     "      --no-progress   never show progress\n"
@@ -53,11 +63,15 @@ constexpr std::string_view usage_text =
     "word is the one expected plus one (corrupt), or else the difference says\n"
     "how many words were lost (below half the range) or came again.\n"
     "\n"
+    "A FILE ends at its end, or where --bytes, --duration or --max-breaks end it.\n"
+    "A terminal named as FILE (a serial port) is read raw and set back at the end.\n"
+    "\n"
     "Exit status is 0 if every FILE was read to its end without a break, 1 if\n"
-    "some FILE has a break, 2 if trouble: a FILE that could not be read or in\n"
-    "which no word was checked, a failed write, a wrong option. SIGINT, SIGTERM\n"
-    "and SIGHUP end the run after a summary marked \"interrupted\" of what was\n"
-    "read.\n";
+    "some FILE has a break, 2 if trouble: a FILE that could not be read, in\n"
+    "which no word was checked, that ended before --bytes or --duration, or that\n"
+    "was silent for --idle-timeout; a failed write, a wrong option. SIGINT,\n"
+    "SIGTERM and SIGHUP end the run after a summary marked \"interrupted\" of\n"
+    "what was read.\n";
 
 // Ends the run: a report that could not be written is trouble (status 2).
 int finish(int status) {
@@ -73,8 +87,8 @@ int usage_error(std::string_view before, const char* what, std::string_view afte
 }
 
 enum class option {
-    width, endian, wrap, any_start, skip, explain, quiet, max_lines, json, progress, no_progress, help, version,
-    none
+    width, endian, wrap, any_start, skip, explain, quiet, max_lines, json, bytes, duration, idle_timeout,
+    max_breaks, interval, timestamps, output, append, progress, no_progress, help, version, none
 };
 
 struct long_option {
@@ -87,7 +101,11 @@ constexpr long_option long_options[] = {
     {"wrap", option::wrap, true},         {"any-start", option::any_start, false},
     {"skip", option::skip, true},         {"explain", option::explain, false},
     {"quiet", option::quiet, false},      {"max-lines", option::max_lines, true},
-    {"json", option::json, false},        {"progress", option::progress, false},
+    {"json", option::json, false},        {"bytes", option::bytes, true},
+    {"duration", option::duration, true}, {"idle-timeout", option::idle_timeout, true},
+    {"max-breaks", option::max_breaks, true}, {"interval", option::interval, true},
+    {"timestamps", option::timestamps, false}, {"output", option::output, true},
+    {"append", option::append, false},    {"progress", option::progress, false},
     {"no-progress", option::no_progress, false}, {"help", option::help, false},
     {"version", option::version, false},
 };
@@ -121,9 +139,29 @@ int pick(const char* value, std::initializer_list<std::string_view> names) {
     return -1;
 }
 
+// A number of seconds: a positive decimal.
+bool parse_seconds(const char* text, double& s) {
+    const char* end = text + std::strlen(text);
+    const auto [p, ec] = std::from_chars(text, end, s, std::chars_format::fixed);
+    return ec == std::errc() && p == end && p != text && s > 0 && s < 1e12;
+}
+
 // Sets option `o` from its value; false where the value is not one it takes.
 bool set_value(option o, const char* value, stream_options& opt) {
     switch (o) {
+        case option::bytes:
+            return parse_count(value, opt.byte_limit);
+        case option::duration:
+            return parse_seconds(value, opt.duration);
+        case option::idle_timeout:
+            return parse_seconds(value, opt.idle_timeout);
+        case option::interval:
+            return parse_seconds(value, opt.interval);
+        case option::max_breaks:
+            return parse_count(value, opt.max_breaks) && opt.max_breaks > 0;
+        case option::output:
+            report_name = value;
+            return true;
         case option::width: {
             const int i = pick(value, {"8", "16", "32", "64"});
             opt.fmt.bytes = 1U << (i < 0 ? 0 : i);
@@ -196,6 +234,12 @@ int main(int argc, char** argv) {
                 case option::explain:
                     opt.explain = true;
                     break;
+                case option::timestamps:
+                    opt.timestamps = true;
+                    break;
+                case option::append:
+                    report_append = true;
+                    break;
                 case option::quiet:
                     opt.quiet = true;
                     break;
@@ -223,9 +267,9 @@ int main(int argc, char** argv) {
                     opt.any_start = true;
                 } else if (*c == 'q') {
                     opt.quiet = true;
-                } else if (*c == 'm' || *c == 'w') {
-                    o = *c == 'm' ? option::max_lines : option::width;
-                    shown = *c == 'm' ? "-m" : "-w";
+                } else if (*c == 'm' || *c == 'w' || *c == 'o') {
+                    o = *c == 'm' ? option::max_lines : *c == 'w' ? option::width : option::output;
+                    shown = *c == 'm' ? "-m" : *c == 'w' ? "-w" : "-o";
                     if (c[1] != '\0')
                         value = c + 1;
                     else if (k + 1 < argc)
@@ -241,6 +285,10 @@ int main(int argc, char** argv) {
         if (value == nullptr || set_value(o, value, opt)) continue;
         if (o == option::max_lines) return usage_error("invalid number of lines: '", value, "'");
         if (o == option::skip) return usage_error("invalid number of bytes to skip: '", value, "'");
+        if (o == option::bytes) return usage_error("invalid number of bytes: '", value, "'");
+        if (o == option::max_breaks) return usage_error("invalid number of breaks: '", value, "'");
+        if (o == option::duration || o == option::idle_timeout || o == option::interval)
+            return usage_error("invalid number of seconds: '", value, "'");
         static char what[64];
         std::snprintf(what, sizeof what, "' for '%s'", shown);
         return usage_error("invalid argument '", value, what);
@@ -248,6 +296,17 @@ int main(int argc, char** argv) {
     opt.progress = progress < 0 ? platform_is_terminal(stderr) : progress == 1;
     opt.prefix = files.size() > 1;
     if (files.empty()) files.push_back("-");
+    if (report_name != nullptr) {
+        // The report in a file of its own: no pipeline can lose its end.
+        int err = 0;
+        std::FILE* report = platform_open_write(report_name, report_append, err);
+        if (report == nullptr) {
+            complain(out, "%s: %s", show_name(report_name).text, std::strerror(err));
+            return finish(2);
+        }
+        console_finish(out);
+        console_open(out, report);
+    }
 
     platform_catch_stop_signals();
     int status = 0;

@@ -50,6 +50,12 @@ inline char* console_reserve(console& out) {
     return out.buf + out.len;
 }
 
+// Hands the staged bytes over first where fewer than n bytes (at most
+// console_capacity) are free, so that the next n go out in one write.
+inline void console_make_room(console& out, std::size_t n) {
+    if (console_capacity - out.len < n) console_flush(out);
+}
+
 inline void console_commit(console& out, const char* end) {
     out.len = static_cast<std::size_t>(end - out.buf);
     if (out.per_line) console_flush(out);

@@ -120,6 +120,17 @@ std::int64_t platform_read_some(int fd, void* dst, std::size_t n);
 // Seconds since an arbitrary start, on a clock that never jumps.
 double platform_seconds();
 
+// Where `fd` is a terminal (a serial port), switches it to raw input: 8-bit
+// bytes as they come, no echo, no line editing, no special characters; the
+// settings before are kept for platform_terminal_restore. False, and no
+// change, for anything else (and on Windows).
+bool platform_terminal_raw(int fd);
+void platform_terminal_restore(int fd);
+
+// Opens the file `name` (UTF-8) for writing a report: created, and emptied
+// or, with `append`, appended to. Null with the reason in `err`.
+std::FILE* platform_open_write(const char* name, bool append, int& err);
+
 // The descriptor that stream `f` reads from.
 int platform_fd(std::FILE* f);
 

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <termios.h>
 #if defined(__linux__)
 #include <sys/vfs.h>
 #endif
@@ -296,6 +297,34 @@ std::FILE* platform_connect(const char* name, int& err) {
     std::FILE* f = nullptr;
     if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
         f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        err = errno;
+        if (fd >= 0) close(fd);
+    }
+    return f;
+}
+
+namespace {
+termios terminal_before{};  // a raw terminal's settings before
+}  // namespace
+
+bool platform_terminal_raw(int fd) {
+    if (isatty(fd) == 0 || tcgetattr(fd, &terminal_before) != 0) return false;
+    termios raw = terminal_before;
+    cfmakeraw(&raw);
+    raw.c_cflag |= CREAD | CLOCAL;  // a port without modem lines reads too
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &raw) == 0;
+}
+
+void platform_terminal_restore(int fd) {
+    tcsetattr(fd, TCSANOW, &terminal_before);
+}
+
+std::FILE* platform_open_write(const char* name, bool append, int& err) {
+    const int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666);
+    std::FILE* f = fd >= 0 ? fdopen(fd, append ? "ab" : "wb") : nullptr;
     if (f == nullptr) {
         err = errno;
         if (fd >= 0) close(fd);

@@ -293,3 +293,22 @@ std::FILE* platform_connect(const char* /*name*/, int& err) {
     err = ENXIO;  // such names do not come here: a socket does not open as a file
     return nullptr;
 }
+
+// A serial port on Windows is no console and needs no raw mode; a console
+// named as FILE is read as it is.
+bool platform_terminal_raw(int /*fd*/) {
+    return false;
+}
+
+void platform_terminal_restore(int /*fd*/) {}
+
+std::FILE* platform_open_write(const char* name, bool append, int& err) {
+    const std::wstring wname = system_name(name);
+    if (wname.empty()) {
+        err = ENOENT;
+        return nullptr;
+    }
+    std::FILE* f = _wfopen(wname.c_str(), append ? L"ab" : L"wb");
+    if (f == nullptr) err = errno;
+    return f;
+}

@@ -23,6 +23,13 @@ struct stream_options {
     // Break (or event) lines a stream, or breaks and events listed in its
     // JSON object, at most; counting goes on past them.
     std::uint64_t max_lines = UINT64_MAX;
+    // A run that ends on its own, per stream.
+    std::uint64_t byte_limit = UINT64_MAX;  // check this many bytes, then end as if the stream ended
+    double duration = 0;                     // read this many seconds, then end so; 0: no limit
+    double idle_timeout = 0;                 // this long without a byte is trouble; 0: no limit
+    std::uint64_t max_breaks = UINT64_MAX;   // end at this break
+    double interval = 0;                     // a record of the interval this often; 0: none
+    bool timestamps = false;                 // break and event lines start with the UTC time found
 };
 
 enum class stream_result {
@@ -32,8 +39,9 @@ enum class stream_result {
     interrupted,  // a stop signal ended the read; what was read is reported
 };
 
-// Checks the stream `name` ("-" is standard input) and reports on `out`: its
-// break or event lines and the summary "<name>: <N> bytes, <M> breaks", or
-// one JSON object. One that cannot be opened or read is reported on stderr as
+// Checks the stream `name` ("-" is standard input; a terminal named is
+// read raw and set back at the end) and reports on `out`: its break or
+// event lines, the interval records and the summary "<name>: <N> bytes,
+// <M> breaks", or JSON objects. One that cannot be opened or read is reported on stderr as
 // "<program>: <name>: <reason>", with the name shown safely.
 stream_result stream_check(const char* name, const stream_options& opt, console& out);

@@ -1,6 +1,7 @@
 #include "stream_report.hpp"
 
 #include <charconv>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 
@@ -12,10 +13,18 @@ constexpr std::uint64_t json_breaks = 10;
 
 struct listed_break {
     std::uint64_t pos, alt, neu;
+    double time;
 };
-// The first breaks and events of the stream, for its JSON object.
+// The first breaks and events of the stream, for its JSON object, and the
+// times they were found.
 listed_break first_breaks[json_listed_max];
 word_event first_events[json_listed_max];
+double event_times[json_listed_max];
+
+// Room in the staging buffer for the longest JSON object: the lists, the
+// bit counts and the longest name, escaped.
+constexpr std::size_t json_room = json_listed_max * 240 + 64 * 21 + 2 * sizeof(shown_name) + 512;
+static_assert(json_room <= console_capacity);
 
 // A line under construction: words and numbers, at most 2 KiB.
 struct text {
@@ -33,8 +42,52 @@ struct text {
         p = std::to_chars(p, buf + sizeof buf, v).ptr;
         return *this;
     }
+    // v with three decimals
+    text& fixed(double v) {
+        p += std::snprintf(p, static_cast<std::size_t>(buf + sizeof buf - p), "%.3f", v);
+        return *this;
+    }
     std::string_view view() const { return {buf, static_cast<std::size_t>(p - buf)}; }
 };
+
+// "2026-12-09T01:02:03.456Z": the UTC time of `now` on the report's clock.
+text& utc(text& t, const stream_report& r, double now) {
+    using namespace std::chrono;
+    const auto ms = static_cast<std::int64_t>((r.wall_start + (now - r.start)) * 1000.0);
+    const sys_days day = floor<days>(sys_time<milliseconds>(milliseconds(ms)));
+    const year_month_day date(day);
+    const std::int64_t in_day = ms - duration_cast<milliseconds>(day.time_since_epoch()).count();
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(in_day / 3600000), static_cast<int>(in_day / 60000 % 60),
+                  static_cast<int>(in_day / 1000 % 60), static_cast<int>(in_day % 1000));
+    return t << stamp;
+}
+
+// What starts a break or event line: the progress line cleared, the time
+// it was found, and with more than one FILE the name.
+void name_before(stream_report& r) {
+    clear_progress(r);
+    if (r.opt->timestamps) {
+        text t;
+        utc(t, r, r.now) << " ";
+        console_append(*r.out, t.view());
+    }
+    if (!r.opt->prefix) return;
+    console_append(*r.out, r.shown);
+    console_append(*r.out, ": ");
+}
+
+// ',"time":"<UTC>"' where time stamps were asked for.
+void json_time(text& t, const stream_report& r, double time) {
+    if (r.opt->timestamps) utc(t << R"(,"time":")", r, time) << "\"";
+}
+
+// Bytes a second between two times, 0 where no time has passed.
+double rate(std::uint64_t bytes, double seconds) {
+    return seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
+}
 
 // "1 word", "2 words", ...
 text& count(text& t, std::uint64_t n, std::string_view one, std::string_view many) {
@@ -68,47 +121,45 @@ void event_line(text& t, const word_event& e) {
     }
 }
 
-void json_event(text& t, const word_event& e) {
+void json_event(text& t, const stream_report& r, const word_event& e, double time) {
     t << R"({"pos":)" << e.pos;
     if (e.kind == event_kind::corrupt)
         t << R"(,"kind":"corrupt","expected":)" << e.expected << R"(,"got":)" << e.got;
     else
         t << (e.kind == event_kind::lost ? R"(,"kind":"lost","words":)" : R"(,"kind":"repeat","words":)")
           << e.words;
+    json_time(t, r, time);
     t << "}";
-}
-
-// What starts a break or event line: the progress line cleared, and with
-// more than one FILE the name.
-void name_before(stream_report& r) {
-    clear_progress(r);
-    if (!r.opt->prefix) return;
-    console_append(*r.out, r.shown);
-    console_append(*r.out, ": ");
 }
 
 void write_json(stream_report& r, const word_state& w, bool interrupted, const char* error) {
     console& out = *r.out;
     const event_counts& c = w.events;
+    console_make_room(out, json_room);  // so that the object goes out in one write
     text t;
-    t << R"({"file":)";
+    t << R"({"type":"summary","file":)";
     console_append(out, t.view());
     append_json_string(out, r.shown);
     t.clear();
     t << R"(,"width":)" << w.fmt.bytes * 8 << R"(,"first_breaks":[)";
     for (std::uint64_t i = 0; i < r.breaks_listed; ++i) {
         const listed_break& b = first_breaks[i];
-        t << (i == 0 ? "" : ",") << R"({"pos":)" << b.pos << R"(,"alt":)" << b.alt << R"(,"neu":)" << b.neu << "}";
+        t << (i == 0 ? "" : ",") << R"({"pos":)" << b.pos << R"(,"alt":)" << b.alt << R"(,"neu":)" << b.neu;
+        json_time(t, r, b.time);
+        t << "}";
         console_append(out, t.view());
         t.clear();
     }
-    t << R"(],"bytes":)" << word_bytes(w) << R"(,"breaks":)" << w.error << R"(,"trailing_bytes":)"
+    const double seconds = r.now - r.start;
+    t << R"(],"bytes":)" << word_bytes(w) << R"(,"breaks":)" << w.error << R"(,"seconds":)";
+    t.fixed(seconds) << R"(,"rate":)" << static_cast<std::uint64_t>(rate(word_bytes(w), seconds))
+                     << R"(,"trailing_bytes":)"
       << w.partial_len << R"(,"events":{"corrupt":)" << c.corrupt << R"(,"lost":)" << c.lost
       << R"(,"lost_words":)" << c.lost_words << R"(,"repeat":)" << c.repeat << R"(,"repeated_words":)"
       << c.repeated_words << R"(},"first_events":[)";
     for (std::uint64_t i = 0; i < r.events_listed; ++i) {
         if (i != 0) t << ",";
-        json_event(t, first_events[i]);
+        json_event(t, r, first_events[i], event_times[i]);
         console_append(out, t.view());
         t.clear();
     }
@@ -136,12 +187,12 @@ void report_begin(stream_report& r, const stream_options& opt, console& out, std
         r.break_lines = !opt.explain;
     }
     r.terminal = platform_is_terminal(out.diagnostics);
-    r.plain = r.break_lines && !opt.prefix && !(opt.progress && r.terminal);
+    r.plain = r.break_lines && !opt.prefix && !opt.timestamps && !(opt.progress && r.terminal);
 }
 
 void stream_report::note_break(std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
     if (opt->json) {
-        if (breaks_listed < limit) first_breaks[breaks_listed++] = {pos, alt, neu};
+        if (breaks_listed < limit) first_breaks[breaks_listed++] = {pos, alt, neu, now};
         return;
     }
     if (!break_lines || lines >= limit) return;
@@ -155,7 +206,10 @@ void stream_report::note_break(std::uint64_t alt, std::uint64_t neu, std::uint64
 
 void stream_report::note_event(const word_event& e) {
     if (opt->json) {
-        if (events_listed < limit) first_events[events_listed++] = e;
+        if (events_listed < limit) {
+            event_times[events_listed] = now;
+            first_events[events_listed++] = e;
+        }
         return;
     }
     if (lines >= limit) return;
@@ -198,12 +252,56 @@ void clear_progress(stream_report& r) {
 }
 
 void report_progress(stream_report& r, const word_state& w, double now) {
-    static char line[sizeof(shown_name) + 128];
-    const double seconds = now - r.start;
-    const double rate = seconds > 0 ? static_cast<double>(word_bytes(w)) / seconds / 1048576 : 0;
-    std::snprintf(line, sizeof line, "%s%s: %.*s: %" PRIu64 " bytes, %.1f MiB/s, %" PRIu64 " %s%s",
+    static char line[sizeof(shown_name) + 160];
+    const std::uint64_t bytes = word_bytes(w);
+    const double mib_s = rate(bytes - r.progress_bytes, now - r.progress_time) / 1048576;
+    std::snprintf(line, sizeof line, "%s%s: %.*s: %.1f s, %" PRIu64 " bytes, %.1f MiB/s, %" PRIu64 " %s%s",
                   r.terminal ? "\r" : "", r.out->program, static_cast<int>(r.shown.size()), r.shown.data(),
-                  word_bytes(w), rate, w.error, w.error == 1 ? "break" : "breaks", r.terminal ? "\x1b[K" : "\n");
+                  now - r.start, bytes, mib_s, w.error, w.error == 1 ? "break" : "breaks",
+                  r.terminal ? "\x1b[K" : "\n");
     platform_put_line(r.out->diagnostics, line);
     r.progress_shown = r.terminal;
+    r.progress_time = now;
+    r.progress_bytes = bytes;
+}
+
+void report_start(stream_report& r, double now) {
+    r.start = r.now = r.record_start = r.progress_time = now;
+    using namespace std::chrono;
+    r.wall_start = duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+void report_interval(stream_report& r, const word_state& w, double now) {
+    const std::uint64_t bytes = word_bytes(w) - r.record_bytes;
+    const std::uint64_t breaks = w.error - r.record_breaks;
+    const double seconds = now - r.record_start;
+    console& out = *r.out;
+    text t;
+    if (r.opt->json) {
+        console_make_room(out, sizeof(shown_name) * 2 + 256);
+        t << R"({"type":"interval","file":)";
+        console_append(out, t.view());
+        append_json_string(out, r.shown);
+        t.clear();
+        t << R"(,"start":)";
+        t.fixed(r.record_start - r.start) << R"(,"end":)";
+        t.fixed(now - r.start) << R"(,"bytes":)" << bytes << R"(,"breaks":)" << breaks << R"(,"rate":)"
+                               << static_cast<std::uint64_t>(rate(bytes, seconds)) << "}\n";
+    } else {
+        clear_progress(r);
+        if (r.opt->prefix) {
+            console_append(out, r.shown);
+            console_append(out, ": ");
+        }
+        t << "[";
+        t.fixed(r.record_start - r.start) << "-";
+        t.fixed(now - r.start) << " s] ";
+        count(t, bytes, "byte", "bytes") << ", ";
+        t << static_cast<std::uint64_t>(rate(bytes, seconds)) << " B/s, ";
+        count(t, breaks, "break", "breaks") << "\n";
+    }
+    console_line(out, t.view());
+    r.record_start = now;
+    r.record_bytes += bytes;
+    r.record_breaks += breaks;
 }

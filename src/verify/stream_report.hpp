@@ -1,6 +1,7 @@
 // The report of a stream's check, the one place that knows its formats: the
-// break lines "<previous> <current> @ <position>" (or a line per event), the
-// summary, the JSON object, the progress line on stderr.
+// break lines "<previous> <current> @ <position>" (or a line per event),
+// their time stamps, the interval records, the summary, the JSON objects,
+// the progress line on stderr.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,9 @@
 #include "word_check.hpp"
 
 // Breaks and events a JSON object lists at most, whatever -m says: the
-// object is held in memory until the stream has ended.
-inline constexpr std::uint64_t json_listed_max = 1000;
+// object is held in memory until the stream has ended, and then written
+// whole in one write.
+inline constexpr std::uint64_t json_listed_max = 100;
 
 struct stream_report {
     const stream_options* opt = nullptr;
@@ -26,11 +28,17 @@ struct stream_report {
     bool plain = false;           // ... with nothing before them and no progress line to clear
     bool terminal = false;        // stderr is a terminal: progress stays on one line
     bool progress_shown = false;  // a progress line stands there now
-    double start = 0;
+    double start = 0;             // the stream's first read, on the monotonic clock
+    double wall_start = 0;        // ... in seconds since 1970 (UTC)
+    double now = 0;               // the read whose bytes are being checked
+    double record_start = 0;      // the interval under way: its start, and the
+    std::uint64_t record_bytes = 0, record_breaks = 0;  // counts when it began
+    double progress_time = 0;     // the last progress line, and the bytes then
+    std::uint64_t progress_bytes = 0;
 
     // A capture broken throughout comes here for every word.
     void on_break(unsigned bytes, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
-        if (plain && bytes == 1) {
+        if (plain && bytes == 1) {  // the common case of a stream broken throughout
             if (lines >= limit) return;
             ++lines;
             console_commit(*out, detail::format_break(console_reserve(*out), static_cast<std::uint8_t>(alt),
@@ -49,6 +57,12 @@ struct stream_report {
 // Sets the report up for the stream shown as `shown`.
 void report_begin(stream_report& r, const stream_options& opt, console& out, std::string_view shown);
 
+// Starts the clocks of the stream's report at `now` (platform_seconds).
+void report_start(stream_report& r, double now);
+
+// The interval record from the last one (or the start) to `now`.
+void report_interval(stream_report& r, const word_state& w, double now);
+
 // The summary line, or the JSON object, of a stream: read to its end
 // (`whole`), interrupted, or not (error names why). The text has no summary
 // for a stream not read to its end.
@@ -57,7 +71,8 @@ void report_end(stream_report& r, const word_state& w, bool whole, bool interrup
 // "<program>: <name>: <reason>" on stderr, the progress line taken off first.
 void report_trouble(stream_report& r, const char* reason);
 
-// The progress line at time `now`: bytes, rate, breaks so far.
+// The progress line at time `now`: the time since the start, bytes, the
+// rate since the last progress line, breaks so far.
 void report_progress(stream_report& r, const word_state& w, double now);
 
 // Takes the progress line off the terminal before anything else is written there.

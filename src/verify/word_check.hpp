@@ -49,6 +49,8 @@ struct word_state {
     bool take_next = false;        // the next word is taken as it is: the check starts after it
     bool diagnosing = true;        // breaks are diagnosed (off where nobody asks for the events)
     bool pending = false;          // a break waits for the next word to be diagnosed
+    std::uint64_t break_limit = UINT64_MAX;  // the check stops at this break
+    bool stopped = false;          // ... and has: the rest of what was fed is not taken
     word_event held;               // that break: pos, expected, got
     unsigned partial_len = 0;      // bytes of a word begun in an earlier call
     std::uint8_t partial[8] = {};  // ... and those bytes
@@ -127,6 +129,7 @@ void take_word(word_state& w, std::uint64_t got, Report& report) {
     } else {
         ++w.checked;
         if (got != ((w.Word_alt + 1) & w.mask) || w.pending) judge(w, got, report);
+        w.stopped = w.error >= w.break_limit;
     }
     w.Word_alt = got;
     w.l_counter += w.fmt.bytes;
@@ -149,13 +152,18 @@ void walk(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
             if (count_only) {
                 ++w.error;
                 report.on_break(sizeof(T), alt, got, start + i + 1);
-                alt = got;
-                continue;
+            } else {
+                w.Word_alt = alt;
+                w.l_counter = start + i;
+                judge(w, got, report);
+                pending = w.pending;
             }
-            w.Word_alt = alt;
-            w.l_counter = start + i;
-            judge(w, got, report);
-            pending = w.pending;
+            if (w.error >= w.break_limit) {
+                w.stopped = true;
+                n = i + sizeof(T);  // the words after this one are not taken
+                alt = got;
+                break;
+            }
         }
         alt = got;
     }
@@ -175,6 +183,7 @@ void scan(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
             w.checked += block_size / sizeof(T);
         } else {
             walk<T, BigEndian>(w, p, block_size, report);
+            if (w.stopped) return;
         }
     }
     walk<T, BigEndian>(w, p, n, report);
@@ -195,7 +204,8 @@ void scan_words(word_state& w, const std::uint8_t* p, std::size_t n, Report& rep
 }
 }  // namespace detail
 
-// Takes the next n bytes of the stream. Report has
+// Takes the next n bytes of the stream, or those up to the word of the
+// break_limit-th break (then w.stopped is set). Report has
 //   on_break(bytes, alt, neu, pos)   for each break, as found;
 //   on_event(const word_event&)      for each diagnosis.
 template <class Report>
@@ -216,6 +226,7 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
         for (unsigned i = 0; i < size; ++i) v = v << 8 | w.partial[w.fmt.big_endian ? i : size - 1 - i];
         detail::take_word(w, v, report);
     }
+    if (w.stopped) return;
     if (w.take_next && n >= size) {
         std::uint64_t v = 0;
         for (unsigned i = 0; i < size; ++i) v = v << 8 | p[w.fmt.big_endian ? i : size - 1 - i];
@@ -228,6 +239,7 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
         detail::scan_words<true>(w, p, whole, report);
     else
         detail::scan_words<false>(w, p, whole, report);
+    if (w.stopped) return;
     for (std::size_t i = whole; i < n; ++i) w.partial[w.partial_len++] = p[i];
 }
 
