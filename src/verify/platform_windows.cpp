@@ -308,7 +308,8 @@ std::FILE* platform_open_write(const char* name, bool append, int& err) {
         err = ENOENT;
         return nullptr;
     }
-    std::FILE* f = _wfopen(wname.c_str(), append ? L"ab" : L"wb");
+    // Text mode, as standard output has: the console writes its lines in CR LF.
+    std::FILE* f = _wfopen(wname.c_str(), append ? L"a" : L"w");
     if (f == nullptr) err = errno;
     return f;
 }

@@ -386,6 +386,12 @@ case_verify_results() {
     "2|-|invalid argument 'mid' for '--endian';Try 'ctrverify --help' for more information.|--end=mid"
     "2|-|invalid argument 'x' for '--wrap';Try 'ctrverify --help' for more information.|--wrap=x"
     "2|-|invalid number of bytes to skip: '-1';Try 'ctrverify --help' for more information.|--skip -1"
+    "0|a.dat: 2 bytes, 0 breaks|-|--bytes=2 a.dat"
+    "2|2 4 @ 3;a.dat: 4 bytes, 1 break|a.dat: ended after 4 of 9 bytes|--bytes 9 a.dat"
+    "1|15 48 @ 10000;s.dat: 10000 bytes, 1 break|-|--max-breaks=1 s.dat"
+    "1|-|-|-o r.txt --app a.dat -s m.dat"
+    "2|-|invalid number of breaks: '0';Try 'ctrverify --help' for more information.|--max-breaks=0"
+    "2|-|invalid number of seconds: '-1';Try 'ctrverify --help' for more information.|--idle-timeout=-1"
     "0|ctrverify 1.1.0|-|--version a.dat")
   for row in "${rows[@]}"; do
     IFS='|' read -r st out err row <<< "$row"
@@ -395,14 +401,17 @@ case_verify_results() {
     err=${err//ctrverify: Try/Try}
     expect "$st" "$out" "$err" -- $row
   done
+  same "report file" "a.dat: 2 4 @ 3${nl}a.dat: 4 bytes, 1 break${nl}m.dat: 3 bytes, 0 breaks$nl" r.txt
   ctr --help | head -n 1 > out.txt
   same "--help" "Usage: ctrverify [OPTION]... [FILE]...$nl" out.txt
   cat a.dat | ctr > out.txt 2>&1
   same "standard input" "2 4 @ 3${nl}-: 4 bytes, 1 break$nl" out.txt
   [ "$target" != windows ] || return 0  # no such names there, nor a /dev/full
   local events='"events":{"corrupt":0,"lost":1,"lost_words":1,"repeat":0,"repeated_words":0}' none='"events":{"corrupt":0,"lost":0,"lost_words":0,"repeat":0,"repeated_words":0}' bits='"bit_errors":[0,0,0,0,0,0,0,0]'
-  expect 2 '{"file":"a.dat","width":8,"first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,"trailing_bytes":0,'"$events"',"first_events":[{"pos":3,"kind":"lost","words":1}],'"$bits"',"interrupted":false,"error":null}'"$nl"'{"file":"x\"\\\\xff","width":8,"first_breaks":[],"bytes":0,"breaks":0,"trailing_bytes":0,'"$none"',"first_events":[],'"$bits"',"interrupted":false,"error":"No such file or directory"}'"$nl" \
-    'ctrverify: x"\\xff: No such file or directory' -- --json a.dat $'x"\\\xff'
+  local sr='"seconds":S,"rate":R'
+  ctr --json a.dat $'x"\\\xff' 2>&1 | sed -E 's/"seconds":[0-9.]+,"rate":[0-9]+/"seconds":S,"rate":R/' > out.txt  # one stream: whole objects, the message between them
+  [ "${PIPESTATUS[0]}" = 2 ] || { echo "FAIL: --json status"; fail=1; }
+  same "--json" '{"type":"summary","file":"a.dat","width":8,"first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,'"$sr"',"trailing_bytes":0,'"$events"',"first_events":[{"pos":3,"kind":"lost","words":1}],'"$bits"',"interrupted":false,"error":null}'"$nl"'ctrverify: x"\\xff: No such file or directory'"$nl"'{"type":"summary","file":"x\"\\\\xff","width":8,"first_breaks":[],"bytes":0,"breaks":0,'"$sr"',"trailing_bytes":0,'"$none"',"first_events":[],'"$bits"',"interrupted":false,"error":"No such file or directory"}'"$nl" out.txt
   fails_to_write 2 "ctrverify: write error: No space left on device" a.dat
   expect 2 "/dev/null: 0 bytes, 0 breaks$nl" "ctrverify: /dev/null: empty: nothing was checked" -- /dev/null
 }
@@ -426,7 +435,30 @@ case_verify_pipes_and_signals() {
   sleep 1.5
   same "break line while waiting" "1 3 @ 2$nl" out.txt
   wait
-  grep -q -E '^ctrverify: -: 2 bytes, [0-9.]+ MiB/s, 1 break$' err.txt || { echo "FAIL: no progress line: $(cat err.txt)"; fail=1; }
+  grep -q -E '^ctrverify: -: [12]\.[0-9] s, 2 bytes, 0\.0 MiB/s, 1 break$' err.txt || { echo "FAIL: no progress line: $(cat err.txt)"; fail=1; }
+  # Runs that end on their own, on a link that sends two bytes, then stays
+  # silent for PAUSE s: STATUS|PAUSE|ARGS|a line of stdout|stderr, as
+  # extended regular expressions ("-": empty); each within 2.5 s.
+  local row st pause args want_out want_err t0
+  for row in "2|4|--idle-timeout=0.5 --interval=0.2|^\[0\.000-0\.2[0-9]{2} s\] 2 bytes, [0-9]+ B/s, 1 break$|^ctrverify: -: no data for 0\.5 s$" \
+             "1|4|--duration=0.6 --timestamps|^20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]{3}Z 1 3 @ 2$|-" \
+             "2|0|--duration=5 --json --interval=9|^\{\"type\":\"summary\",\"file\":\"-\",.*\"bytes\":2,\"breaks\":1,|^ctrverify: -: ended after 0\.[0-9]{3} of 5 s$"; do
+    IFS='|' read -r st pause args want_out want_err <<< "$row"
+    t0=${EPOCHREALTIME/./}
+    ctr $args - > out.txt 2> err.txt < <(bytes 1 3; exec sleep "$pause" 2> /dev/null)
+    s=$? t0=$(((${EPOCHREALTIME/./} - t0) / 1000))
+    { [ "$want_err" = - ] && [ ! -s err.txt ] || grep -q -E "$want_err" err.txt; } && grep -q -E "$want_out" out.txt &&
+      [ "$s" = "$st" ] && [ "$t0" -lt 2500 ] && python3 -c 'import json, sys; [json.loads(l) for l in open("out.txt") if l[0] == "{"]' ||
+      { echo "FAIL [$args]: status $s after $t0 ms: $(cat out.txt err.txt)"; fail=1; }
+  done
+  # A terminal named as FILE (a serial port) is read raw, and set back after.
+  python3 -c 'import os, pty, subprocess, sys, termios, time
+m, s = pty.openpty(); before = termios.tcgetattr(s)
+p = subprocess.Popen(sys.argv[1:] + ["--bytes=512", os.ttyname(s)], stdout=subprocess.PIPE)
+time.sleep(0.5); os.write(m, bytes(range(1, 256)) + bytes(range(0, 256)) + b"\x00")
+out = p.communicate(timeout=10)[0]
+sys.exit(out != os.ttyname(s).encode() + b": 512 bytes, 0 breaks\n" or termios.tcgetattr(s) != before)' $runner "$bin" ||
+    { echo "FAIL: a terminal not read raw, or not set back"; fail=1; }
   # A read that waits on a silent FIFO ends at once on the signal; the
   # summary says so. A signal ignored at the start (nohup) stays ignored.
   mkfifo g
