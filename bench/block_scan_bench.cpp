@@ -33,7 +33,8 @@ void word32_test(benchmark::State& state, block_impl impl) {
     }
     const word_ramp_fn ramp = word_ramp(impl, 4, false);
     std::vector<std::uint8_t> block(block_size);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>((i / 4 + 1) >> (8 * (i % 4)));
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<std::uint8_t>((i / 4 + 1) >> (8 * (i % 4)));
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         benchmark::DoNotOptimize(block.data());
         benchmark::DoNotOptimize(ramp(block.data(), 0));

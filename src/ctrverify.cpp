@@ -87,8 +87,28 @@ int usage_error(std::string_view before, const char* what, std::string_view afte
 }
 
 enum class option {
-    width, endian, wrap, any_start, skip, explain, quiet, max_lines, json, bytes, duration, idle_timeout,
-    max_breaks, interval, timestamps, output, append, progress, no_progress, help, version, none
+    width,
+    endian,
+    wrap,
+    any_start,
+    skip,
+    explain,
+    quiet,
+    max_lines,
+    json,
+    bytes,
+    duration,
+    idle_timeout,
+    max_breaks,
+    interval,
+    timestamps,
+    output,
+    append,
+    progress,
+    no_progress,
+    help,
+    version,
+    none
 };
 
 struct long_option {
@@ -97,16 +117,26 @@ struct long_option {
     bool takes_value;
 };
 constexpr long_option long_options[] = {
-    {"width", option::width, true},       {"endian", option::endian, true},
-    {"wrap", option::wrap, true},         {"any-start", option::any_start, false},
-    {"skip", option::skip, true},         {"explain", option::explain, false},
-    {"quiet", option::quiet, false},      {"max-lines", option::max_lines, true},
-    {"json", option::json, false},        {"bytes", option::bytes, true},
-    {"duration", option::duration, true}, {"idle-timeout", option::idle_timeout, true},
-    {"max-breaks", option::max_breaks, true}, {"interval", option::interval, true},
-    {"timestamps", option::timestamps, false}, {"output", option::output, true},
-    {"append", option::append, false},    {"progress", option::progress, false},
-    {"no-progress", option::no_progress, false}, {"help", option::help, false},
+    {"width", option::width, true},
+    {"endian", option::endian, true},
+    {"wrap", option::wrap, true},
+    {"any-start", option::any_start, false},
+    {"skip", option::skip, true},
+    {"explain", option::explain, false},
+    {"quiet", option::quiet, false},
+    {"max-lines", option::max_lines, true},
+    {"json", option::json, false},
+    {"bytes", option::bytes, true},
+    {"duration", option::duration, true},
+    {"idle-timeout", option::idle_timeout, true},
+    {"max-breaks", option::max_breaks, true},
+    {"interval", option::interval, true},
+    {"timestamps", option::timestamps, false},
+    {"output", option::output, true},
+    {"append", option::append, false},
+    {"progress", option::progress, false},
+    {"no-progress", option::no_progress, false},
+    {"help", option::help, false},
     {"version", option::version, false},
 };
 

@@ -120,7 +120,7 @@ std::vector<std::uint8_t> word_ramp_bytes(std::size_t n, unsigned bytes, bool bi
     std::vector<std::uint8_t> b(n);
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t v = prev + 1 + i / bytes;
-        const unsigned j = static_cast<unsigned>(i % bytes);
+        const auto j = static_cast<unsigned>(i % bytes);
         b[i] = static_cast<std::uint8_t>(v >> (8 * (big ? bytes - 1 - j : j)));
     }
     return b;
@@ -134,7 +134,8 @@ constexpr struct {
 TEST_P(BlockScan, WordRampAcceptsOnlyPerfectBlocks) {
     for (const auto& f : word_formats) {
         const word_ramp_fn ramp = word_ramp(GetParam(), f.bytes, f.big);
-        for (std::uint64_t prev : {std::uint64_t{0}, std::uint64_t{0x1234567890abcdef}, ~std::uint64_t{0} - 100}) {
+        for (std::uint64_t prev :
+             {std::uint64_t{0}, std::uint64_t{0x1234567890abcdef}, ~std::uint64_t{0} - 100}) {
             auto b = word_ramp_bytes(block_size, f.bytes, f.big, prev);
             EXPECT_TRUE(ramp(b.data(), prev)) << f.bytes << f.big;
             EXPECT_FALSE(ramp(b.data(), prev + 1));
@@ -149,14 +150,15 @@ TEST_P(BlockScan, WordRampAcceptsOnlyPerfectBlocks) {
 
 struct collected {
     std::string breaks, events;
-    void on_break(unsigned, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
+    void on_break(unsigned /*bytes*/, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
         breaks += std::to_string(alt) + " " + std::to_string(neu) + " @ " + std::to_string(pos) + "\n";
     }
     void on_event(const word_event& e) {
         const std::string pos = std::to_string(e.pos);
-        events += e.kind == event_kind::corrupt
-                      ? "corrupt " + pos + " " + std::to_string(e.expected) + " " + std::to_string(e.got)
-                      : (e.kind == event_kind::lost ? "lost " : "repeat ") + pos + " " + std::to_string(e.words);
+        events +=
+            e.kind == event_kind::corrupt
+                ? "corrupt " + pos + " " + std::to_string(e.expected) + " " + std::to_string(e.got)
+                : (e.kind == event_kind::lost ? "lost " : "repeat ") + pos + " " + std::to_string(e.words);
         events += "\n";
     }
 };
@@ -173,18 +175,19 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
         const bool wrap_any = round % 3 == 0;
         const std::size_t skip = round % 4 == 1 ? below(11) : 0;
         const bool any_start = round % 5 == 2;
-        std::uint64_t v = round % 2 != 0 ? ~std::uint64_t{0} - 300 * f.bytes : rng() % 3;
+        std::uint64_t v = rng() % 3;
+        if (round % 2 != 0) v = ~std::uint64_t{0} - std::uint64_t{300} * f.bytes;  // across the wrap
         std::vector<std::uint8_t> s(skip);
-        for (std::uint8_t& b : s) b = static_cast<std::uint8_t>(rng());
+        std::generate(s.begin(), s.end(), [&rng] { return static_cast<std::uint8_t>(rng()); });
         const std::size_t words = 4000 + below(3000);
         for (std::size_t k = 0; k < words; ++k) {
             const auto fault = rng() % (round % 2 != 0 ? 400 : 20000);
             std::uint64_t put = ++v;
-            if (fault == 0) put ^= std::uint64_t{1} << (rng() % (8 * f.bytes));  // corrupt
-            if (fault == 1) v += rng() % 300;                                   // lost
-            if (fault == 2) v -= rng() % 300;                                   // repeated
-            if (fault == 3) put = v = rng();                                    // jumped
-            if (fault == 4) put = v = ~std::uint64_t{0};                        // all-ones
+            if (fault == 0) put ^= std::uint64_t{1} << (rng() % (std::uint64_t{8} * f.bytes));  // corrupt
+            if (fault == 1) v += rng() % 300;                                                   // lost
+            if (fault == 2) v -= rng() % 300;                                                   // repeated
+            if (fault == 3) put = v = rng();                                                    // jumped
+            if (fault == 4) put = v = ~std::uint64_t{0};                                        // all-ones
             for (unsigned j = 0; j < f.bytes; ++j)
                 s.push_back(static_cast<std::uint8_t>(put >> (8 * (f.big ? f.bytes - 1 - j : j))));
         }
@@ -198,7 +201,8 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
             at += n;
         }
         word_end(w, got);
-        EXPECT_EQ(got.breaks + got.events, reference_words(s, skip, any_start || skip != 0, f.bytes, f.big, wrap_any))
+        EXPECT_EQ(got.breaks + got.events,
+                  reference_words(s, skip, any_start || skip != 0, f.bytes, f.big, wrap_any))
             << "round " << round;
         EXPECT_EQ(word_bytes(w), s.size());
         EXPECT_EQ(w.partial_len, (s.size() - skip) % f.bytes);

@@ -75,7 +75,8 @@ inline std::string reference_words(const std::vector<std::uint8_t>& s, std::size
         }
         const std::uint64_t d = (w[k] - e) & mask;
         events += (d <= mask / 2 ? "lost " + pos(k) + " " + std::to_string(d)
-                                 : "repeat " + pos(k) + " " + std::to_string((mask - d + 1) & mask)) + "\n";
+                                 : "repeat " + pos(k) + " " + std::to_string((mask - d + 1) & mask)) +
+                  "\n";
     }
     return breaks + events;
 }

@@ -33,7 +33,8 @@ enum class due_result { go_on, done, idle };
 
 // What is due at `now`: the hand-over, the progress line, interval records;
 // and whether the duration is over or the link has been silent too long.
-due_result due(stream_times& t, const stream_options& opt, stream_report& r, const word_state& w, double now) {
+due_result due(stream_times& t, const stream_options& opt, stream_report& r, const word_state& w,
+               double now) {
     if (now - t.last_flush >= hand_on) {
         console_finish(*r.out);
         t.last_flush = now;
@@ -125,7 +126,10 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
         const std::uint64_t left = opt.byte_limit - word_bytes(w);
         errno = 0;
         const std::int64_t got =
-            left == 0 ? 0 : platform_read_some(fd, read_buffer, static_cast<std::size_t>(std::min<std::uint64_t>(left, read_size)));
+            left == 0
+                ? 0
+                : platform_read_some(fd, read_buffer,
+                                     static_cast<std::size_t>(std::min<std::uint64_t>(left, read_size)));
         // The clock is read once a read, never a byte.
         now = r.now = platform_seconds();
         if (got <= 0) {
@@ -159,7 +163,8 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
     // No word compared: a gate must not pass a link that sent nothing, or
     // one word alone.
     const bool unchecked = error == nullptr && !interrupted && w.checked == 0;
-    if (unchecked) error = word_bytes(w) == 0 ? "empty: nothing was checked" : "too short: nothing was checked";
+    if (unchecked)
+        error = word_bytes(w) == 0 ? "empty: nothing was checked" : "too short: nothing was checked";
     const bool read = error == nullptr || unchecked || error == why;  // what was read is summed up
     if (error != nullptr) report_trouble(r, error);
     if (opt.interval > 0 && now > r.record_start) report_interval(r, w, now);

@@ -11,25 +11,25 @@
 #include "word_check.hpp"
 
 struct stream_options {
-    word_format fmt;         // word width, byte order, what follows all-ones
-    bool any_start = false;  // the first word may be anything: the check starts with the second
-    bool explain = false;    // a line per diagnosed event instead of the break lines
-    std::uint64_t skip = 0;  // bytes passed over unchecked at the start
-    bool skip_given = false; // then the word after them starts the check
-    bool quiet = false;      // no break lines, only the summaries
-    bool json = false;       // one JSON object a stream instead of the text
-    bool progress = false;   // a progress line on stderr about once a second
-    bool prefix = false;     // each break line starts with "<name>: "
+    word_format fmt;          // word width, byte order, what follows all-ones
+    bool any_start = false;   // the first word may be anything: the check starts with the second
+    bool explain = false;     // a line per diagnosed event instead of the break lines
+    std::uint64_t skip = 0;   // bytes passed over unchecked at the start
+    bool skip_given = false;  // then the word after them starts the check
+    bool quiet = false;       // no break lines, only the summaries
+    bool json = false;        // one JSON object a stream instead of the text
+    bool progress = false;    // a progress line on stderr about once a second
+    bool prefix = false;      // each break line starts with "<name>: "
     // Break (or event) lines a stream, or breaks and events listed in its
     // JSON object, at most; counting goes on past them.
     std::uint64_t max_lines = UINT64_MAX;
     // A run that ends on its own, per stream.
     std::uint64_t byte_limit = UINT64_MAX;  // check this many bytes, then end as if the stream ended
-    double duration = 0;                     // read this many seconds, then end so; 0: no limit
-    double idle_timeout = 0;                 // this long without a byte is trouble; 0: no limit
-    std::uint64_t max_breaks = UINT64_MAX;   // end at this break
-    double interval = 0;                     // a record of the interval this often; 0: none
-    bool timestamps = false;                 // break and event lines start with the UTC time found
+    double duration = 0;                    // read this many seconds, then end so; 0: no limit
+    double idle_timeout = 0;                // this long without a byte is trouble; 0: no limit
+    std::uint64_t max_breaks = UINT64_MAX;  // end at this break
+    double interval = 0;                    // a record of the interval this often; 0: none
+    bool timestamps = false;                // break and event lines start with the UTC time found
 };
 
 enum class stream_result {

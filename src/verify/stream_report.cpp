@@ -23,13 +23,14 @@ double event_times[json_listed_max];
 
 // Room in the staging buffer for the longest JSON object: the lists, the
 // bit counts and the longest name, escaped.
-constexpr std::size_t json_room = json_listed_max * 240 + 64 * 21 + 2 * sizeof(shown_name) + 512;
+constexpr std::size_t json_room = json_listed_max * 240 + std::size_t{64} * 21 + 2 * sizeof(shown_name) + 512;
 static_assert(json_room <= console_capacity);
 
 // A line under construction: words and numbers, at most 2 KiB.
 struct text {
     char buf[2048];
     char* p = buf;
+    // cppcheck-suppress uninitMemberVar ; written before it is read, not cleared in vain
     text() = default;
     text(const text&) = delete;
     text& operator=(const text&) = delete;
@@ -47,7 +48,7 @@ struct text {
         p += std::snprintf(p, static_cast<std::size_t>(buf + sizeof buf - p), "%.3f", v);
         return *this;
     }
-    std::string_view view() const { return {buf, static_cast<std::size_t>(p - buf)}; }
+    [[nodiscard]] std::string_view view() const { return {buf, static_cast<std::size_t>(p - buf)}; }
 };
 
 // "2026-12-09T01:02:03.456Z": the UTC time of `now` on the report's clock.
@@ -141,7 +142,7 @@ void write_json(stream_report& r, const word_state& w, bool interrupted, const c
     console_append(out, t.view());
     append_json_string(out, r.shown);
     t.clear();
-    t << R"(,"width":)" << w.fmt.bytes * 8 << R"(,"first_breaks":[)";
+    t << R"(,"width":)" << std::uint64_t{w.fmt.bytes} * 8 << R"(,"first_breaks":[)";
     for (std::uint64_t i = 0; i < r.breaks_listed; ++i) {
         const listed_break& b = first_breaks[i];
         t << (i == 0 ? "" : ",") << R"({"pos":)" << b.pos << R"(,"alt":)" << b.alt << R"(,"neu":)" << b.neu;
@@ -153,10 +154,9 @@ void write_json(stream_report& r, const word_state& w, bool interrupted, const c
     const double seconds = r.now - r.start;
     t << R"(],"bytes":)" << word_bytes(w) << R"(,"breaks":)" << w.error << R"(,"seconds":)";
     t.fixed(seconds) << R"(,"rate":)" << static_cast<std::uint64_t>(rate(word_bytes(w), seconds))
-                     << R"(,"trailing_bytes":)"
-      << w.partial_len << R"(,"events":{"corrupt":)" << c.corrupt << R"(,"lost":)" << c.lost
-      << R"(,"lost_words":)" << c.lost_words << R"(,"repeat":)" << c.repeat << R"(,"repeated_words":)"
-      << c.repeated_words << R"(},"first_events":[)";
+                     << R"(,"trailing_bytes":)" << w.partial_len << R"(,"events":{"corrupt":)" << c.corrupt
+                     << R"(,"lost":)" << c.lost << R"(,"lost_words":)" << c.lost_words << R"(,"repeat":)"
+                     << c.repeat << R"(,"repeated_words":)" << c.repeated_words << R"(},"first_events":[)";
     for (std::uint64_t i = 0; i < r.events_listed; ++i) {
         if (i != 0) t << ",";
         json_event(t, r, first_events[i], event_times[i]);

@@ -20,9 +20,9 @@ inline constexpr std::uint64_t json_listed_max = 100;
 struct stream_report {
     const stream_options* opt = nullptr;
     console* out = nullptr;
-    std::string_view shown;       // the name as it is shown
-    std::uint64_t limit = 0;      // lines to write, or breaks and events to list
-    std::uint64_t lines = 0;      // lines written so far
+    std::string_view shown;   // the name as it is shown
+    std::uint64_t limit = 0;  // lines to write, or breaks and events to list
+    std::uint64_t lines = 0;  // lines written so far
     std::uint64_t breaks_listed = 0, events_listed = 0;
     bool break_lines = false;     // the text shows break lines as found
     bool plain = false;           // ... with nothing before them and no progress line to clear
@@ -33,7 +33,7 @@ struct stream_report {
     double now = 0;               // the read whose bytes are being checked
     double record_start = 0;      // the interval under way: its start, and the
     std::uint64_t record_bytes = 0, record_breaks = 0;  // counts when it began
-    double progress_time = 0;     // the last progress line, and the bytes then
+    double progress_time = 0;                           // the last progress line, and the bytes then
     std::uint64_t progress_bytes = 0;
 
     // A capture broken throughout comes here for every word.

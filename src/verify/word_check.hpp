@@ -35,26 +35,27 @@ struct word_event {
 
 struct event_counts {
     std::uint64_t corrupt = 0, lost = 0, lost_words = 0, repeat = 0, repeated_words = 0;
-    std::uint64_t bit_errors[64] = {};  // per bit, least significant first: how often a corrupt word had it wrong
+    std::uint64_t bit_errors[64] =
+        {};  // per bit, least significant first: how often a corrupt word had it wrong
 };
 
 struct word_state {
     word_format fmt;
-    std::uint64_t mask = 0xff;     // all-ones word
-    std::uint64_t l_counter = 0;   // bytes before the next word, skipped ones included
-    std::uint64_t Word_alt = 0;    // the last whole word; 0 before the first
-    std::uint64_t error = 0;       // breaks
-    std::uint64_t checked = 0;     // words compared with the one before them
-    std::uint64_t skip = 0;        // bytes still to pass over unchecked
-    bool take_next = false;        // the next word is taken as it is: the check starts after it
-    bool diagnosing = true;        // breaks are diagnosed (off where nobody asks for the events)
-    bool pending = false;          // a break waits for the next word to be diagnosed
+    std::uint64_t mask = 0xff;               // all-ones word
+    std::uint64_t l_counter = 0;             // bytes before the next word, skipped ones included
+    std::uint64_t Word_alt = 0;              // the last whole word; 0 before the first
+    std::uint64_t error = 0;                 // breaks
+    std::uint64_t checked = 0;               // words compared with the one before them
+    std::uint64_t skip = 0;                  // bytes still to pass over unchecked
+    bool take_next = false;                  // the next word is taken as it is: the check starts after it
+    bool diagnosing = true;                  // breaks are diagnosed (off where nobody asks for the events)
+    bool pending = false;                    // a break waits for the next word to be diagnosed
     std::uint64_t break_limit = UINT64_MAX;  // the check stops at this break
-    bool stopped = false;          // ... and has: the rest of what was fed is not taken
-    word_event held;               // that break: pos, expected, got
-    unsigned partial_len = 0;      // bytes of a word begun in an earlier call
-    std::uint8_t partial[8] = {};  // ... and those bytes
-    word_ramp_fn ramp = nullptr;   // whole-block test of this format
+    bool stopped = false;                    // ... and has: the rest of what was fed is not taken
+    word_event held;                         // that break: pos, expected, got
+    unsigned partial_len = 0;                // bytes of a word begun in an earlier call
+    std::uint8_t partial[8] = {};            // ... and those bytes
+    word_ramp_fn ramp = nullptr;             // whole-block test of this format
     event_counts events;
 };
 

@@ -47,12 +47,13 @@ bool ramp_bytes(const std::uint8_t* b, std::uint64_t prev) {
 template <class T, std::size_t W>
 struct ramp_setup {
     static constexpr std::size_t lanes = W / sizeof(T);
-    alignas(64) T start[lanes];          // the first vector's words
-    alignas(64) std::uint8_t swap[W];    // byte order reversed within each word
-    explicit ramp_setup(std::uint64_t prev) : start{}, swap{} {
+    alignas(64) T start[lanes]{};        // the first vector's words
+    alignas(64) std::uint8_t swap[W]{};  // byte order reversed within each word
+    explicit ramp_setup(std::uint64_t prev) {
         for (std::size_t i = 0; i < lanes; ++i) start[i] = static_cast<T>(prev + 1 + i);
         for (std::size_t i = 0; i < W; ++i)
-            swap[i] = static_cast<std::uint8_t>(i % 16 / sizeof(T) * sizeof(T) + sizeof(T) - 1 - i % sizeof(T));
+            swap[i] =
+                static_cast<std::uint8_t>(i % 16 / sizeof(T) * sizeof(T) + sizeof(T) - 1 - i % sizeof(T));
     }
 };
 
@@ -61,15 +62,18 @@ template <class T, bool BigEndian>
     const ramp_setup<T, 32> s(prev);
     __m256i want = _mm256_load_si256(reinterpret_cast<const __m256i*>(s.start));
     const __m256i swap = _mm256_load_si256(reinterpret_cast<const __m256i*>(s.swap));
-        __m256i acc = _mm256_setzero_si256();
+    __m256i acc = _mm256_setzero_si256();
     std::size_t i = 0;
     for (; i + 32 <= block_size; i += 32) {
         __m256i got = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
         if constexpr (BigEndian) got = _mm256_shuffle_epi8(got, swap);
         acc = _mm256_or_si256(acc, _mm256_xor_si256(got, want));
-        if constexpr (sizeof(T) == 2) want = _mm256_add_epi16(want, _mm256_set1_epi16(static_cast<short>(s.lanes)));
-        if constexpr (sizeof(T) == 4) want = _mm256_add_epi32(want, _mm256_set1_epi32(static_cast<int>(s.lanes)));
-        if constexpr (sizeof(T) == 8) want = _mm256_add_epi64(want, _mm256_set1_epi64x(static_cast<long long>(s.lanes)));
+        if constexpr (sizeof(T) == 2)
+            want = _mm256_add_epi16(want, _mm256_set1_epi16(static_cast<short>(s.lanes)));
+        if constexpr (sizeof(T) == 4)
+            want = _mm256_add_epi32(want, _mm256_set1_epi32(static_cast<int>(s.lanes)));
+        if constexpr (sizeof(T) == 8)
+            want = _mm256_add_epi64(want, _mm256_set1_epi64x(static_cast<long long>(s.lanes)));
     }
     return _mm256_testz_si256(acc, acc) != 0 &&
            misfit<T, BigEndian>(b, i, static_cast<T>(prev + 1 + i / sizeof(T))) == 0;
@@ -80,31 +84,40 @@ template <class T, bool BigEndian>
     const ramp_setup<T, 64> s(prev);
     __m512i want = _mm512_load_si512(s.start);
     const __m512i swap = _mm512_load_si512(s.swap);
-        __m512i acc = _mm512_setzero_si512();
+    __m512i acc = _mm512_setzero_si512();
     std::size_t i = 0;
     for (; i + 64 <= block_size; i += 64) {
         __m512i got = _mm512_loadu_si512(b + i);
         if constexpr (BigEndian) got = _mm512_shuffle_epi8(got, swap);
         acc = _mm512_or_si512(acc, _mm512_xor_si512(got, want));
-        if constexpr (sizeof(T) == 2) want = _mm512_add_epi16(want, _mm512_set1_epi16(static_cast<short>(s.lanes)));
-        if constexpr (sizeof(T) == 4) want = _mm512_add_epi32(want, _mm512_set1_epi32(static_cast<int>(s.lanes)));
-        if constexpr (sizeof(T) == 8) want = _mm512_add_epi64(want, _mm512_set1_epi64(static_cast<long long>(s.lanes)));
+        if constexpr (sizeof(T) == 2)
+            want = _mm512_add_epi16(want, _mm512_set1_epi16(static_cast<short>(s.lanes)));
+        if constexpr (sizeof(T) == 4)
+            want = _mm512_add_epi32(want, _mm512_set1_epi32(static_cast<int>(s.lanes)));
+        if constexpr (sizeof(T) == 8)
+            want = _mm512_add_epi64(want, _mm512_set1_epi64(static_cast<long long>(s.lanes)));
     }
     return _mm512_test_epi64_mask(acc, acc) == 0 &&
            misfit<T, BigEndian>(b, i, static_cast<T>(prev + 1 + i / sizeof(T))) == 0;
 }
 #endif
 
-// The versions of one implementation, by word size and byte order.
-#define CTR_RAMPS(f) {f<std::uint16_t, false>, f<std::uint16_t, true>, f<std::uint32_t, false>, \
-                      f<std::uint32_t, true>, f<std::uint64_t, false>, f<std::uint64_t, true>}
 }  // namespace
 
 word_ramp_fn word_ramp(block_impl impl, unsigned bytes, bool big_endian) {
-    static constexpr word_ramp_fn portable[] = CTR_RAMPS(ramp_portable);
+    // The versions of each implementation, by word size and byte order.
+    static constexpr word_ramp_fn portable[] = {
+        ramp_portable<std::uint16_t, false>, ramp_portable<std::uint16_t, true>,
+        ramp_portable<std::uint32_t, false>, ramp_portable<std::uint32_t, true>,
+        ramp_portable<std::uint64_t, false>, ramp_portable<std::uint64_t, true>};
 #if CTR_X86
-    static constexpr word_ramp_fn avx2[] = CTR_RAMPS(ramp_avx2);
-    static constexpr word_ramp_fn avx512[] = CTR_RAMPS(ramp_avx512);
+    static constexpr word_ramp_fn avx2[] = {ramp_avx2<std::uint16_t, false>, ramp_avx2<std::uint16_t, true>,
+                                            ramp_avx2<std::uint32_t, false>, ramp_avx2<std::uint32_t, true>,
+                                            ramp_avx2<std::uint64_t, false>, ramp_avx2<std::uint64_t, true>};
+    static constexpr word_ramp_fn avx512[] = {
+        ramp_avx512<std::uint16_t, false>, ramp_avx512<std::uint16_t, true>,
+        ramp_avx512<std::uint32_t, false>, ramp_avx512<std::uint32_t, true>,
+        ramp_avx512<std::uint64_t, false>, ramp_avx512<std::uint64_t, true>};
 #endif
     const std::size_t k = (bytes == 2 ? 0 : bytes == 4 ? 2 : 4) + (big_endian ? 1 : 0);
     switch (impl) {
