@@ -169,11 +169,24 @@ int pick(const char* value, std::initializer_list<std::string_view> names) {
     return -1;
 }
 
-// A number of seconds: a positive decimal.
+// A number of seconds: a positive decimal, "0.5", "10", "3600.25".
 bool parse_seconds(const char* text, double& s) {
-    const char* end = text + std::strlen(text);
-    const auto [p, ec] = std::from_chars(text, end, s, std::chars_format::fixed);
-    return ec == std::errc() && p == end && p != text && s > 0 && s < 1e12;
+    s = 0;
+    double scale = 1;
+    int digits = 0;
+    bool point = false;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == '.' && !point) {
+            point = true;
+        } else if (*c >= '0' && *c <= '9' && digits < 15) {
+            ++digits;
+            if (point) scale /= 10;
+            s = point ? s + (*c - '0') * scale : s * 10 + (*c - '0');
+        } else {
+            return false;
+        }
+    }
+    return digits > 0 && s > 0;
 }
 
 // Sets option `o` from its value; false where the value is not one it takes.

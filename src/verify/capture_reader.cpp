@@ -57,6 +57,7 @@ bool checkpoint(const run_state& st, console& out) {
 }
 
 bool read_failed(std::FILE* in, const char* name, int err, const run_state& st, console& out) {
+    if (platform_stop_signal() != 0) return checkpoint(st, out);  // the read was cut short by it
     // A read that came back short without reaching the end of the file failed.
     const char* reason = "unexpected end of file";
     if (std::feof(in) == 0) reason = std::strerror(err != 0 ? err : EIO);
@@ -72,6 +73,12 @@ bool capture_size_unknown(const char* name, const char* reason, console& out) {
 }
 
 bool capture_open_failed(const char* name, int err, console& out) {
+    if (err == EINTR && platform_stop_signal() != 0) {
+        // Stopped while the open waited for a lease to break.
+        const std::int64_t size = platform_name_size(name);
+        complain(out, "interrupted at byte 0 of %" PRIu64, static_cast<std::uint64_t>(size < 0 ? 0 : size));
+        return false;
+    }
     // ENXIO says only "no such device": the name may be a socket.
     const file_kind kind = err == EISDIR  ? file_kind::directory
                            : err == ENXIO ? platform_name_kind(name)

@@ -34,6 +34,9 @@ std::FILE* platform_connect(const char* name, int& err);
 // form, else the name as it is. Empty for a name the system cannot take.
 std::string platform_system_name(const char* name);
 
+// The size of the file `name` as the system says it, or -1.
+std::int64_t platform_name_size(const char* name);
+
 // 64-bit fseek and ftell; the usual results (0 or -1, position or -1) with
 // the reason in errno.
 int platform_seek(std::FILE* f, std::int64_t offset, int whence);
@@ -84,7 +87,9 @@ bool platform_is_terminal(std::FILE* f);
 
 // Catches SIGINT, SIGTERM and SIGHUP (where the system has them), except
 // those that were ignored when the process started: their arrival is only
-// noted, for platform_stop_signal and platform_wait_input to tell.
+// noted, for platform_stop_signal and platform_wait_input to tell. A read
+// or write that one interrupts ends with EINTR (a blocked write too), and a
+// lease wait in platform_open gives up with EINTR.
 void platform_catch_stop_signals();
 
 // The caught stop signal that has arrived, or 0.
@@ -119,6 +124,9 @@ std::int64_t platform_read_some(int fd, void* dst, std::size_t n);
 
 // Seconds since an arbitrary start, on a clock that never jumps.
 double platform_seconds();
+
+// Seconds since 1970-01-01 00:00 UTC, on the system's clock.
+double platform_utc_seconds();
 
 // Where `fd` is a terminal (a serial port), switches it to raw input: 8-bit
 // bytes as they come, no echo, no line editing, no special characters; the

@@ -27,9 +27,19 @@ volatile std::sig_atomic_t stop_signal = 0;
 // began just before the signal still ends at once.
 int stop_pipe[2] = {-1, -1};
 
+// Once a stop signal has come, an alarm each second interrupts whatever
+// write would still block (a reader that sleeps, a terminal paused with
+// Ctrl-S), so that the run ends by the signal without waiting for it.
+void rearm(int /*sig*/) {
+    alarm(1);
+}
+
 void note_stop(int sig) {
     const int saved = errno;
-    if (stop_signal == 0) stop_signal = sig;
+    if (stop_signal == 0) {
+        stop_signal = sig;
+        alarm(1);
+    }
     const char byte = 0;
     if (stop_pipe[1] >= 0 && write(stop_pipe[1], &byte, 1) < 0) {
         // Full: a byte is already waiting there.
@@ -44,16 +54,29 @@ void note_status(int /*sig*/) {
 }
 
 // Installs `handler` for `sig` unless the signal was ignored at the start
-// (nohup, a shell's background jobs): then it stays ignored.
-void catch_signal(int sig, void (*handler)(int)) {
+// (nohup, a shell's background jobs): then it stays ignored. With `restart`
+// an interrupted read or write goes on; without, it ends with EINTR, so
+// that a stop signal also ends a write blocked on a reader that sleeps.
+void catch_signal(int sig, void (*handler)(int), bool restart) {
     struct sigaction old {};
     if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
     struct sigaction act {};
     act.sa_handler = handler;
     sigemptyset(&act.sa_mask);
-    // Reads and writes go on; a wait that must end on a signal polls first.
-    act.sa_flags = SA_RESTART;
+    act.sa_flags = restart ? SA_RESTART : 0;
     sigaction(sig, &act, nullptr);
+}
+
+// A descriptor the tool opens for itself never takes the number of a closed
+// standard stream: a report would go into it, or a read of standard input
+// would read it. Gives `fd`, moved to 3 or above where it was below.
+int above_standard(int fd) {
+    if (fd < 0 || fd > 2) return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return moved;
 }
 }  // namespace
 
@@ -61,6 +84,12 @@ double platform_seconds() {
     timespec t{};
     // A clock that fails must not stop time for a wait that counts on it.
     if (clock_gettime(CLOCK_MONOTONIC, &t) != 0) return static_cast<double>(std::time(nullptr));
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double platform_utc_seconds() {
+    timespec t{};
+    if (clock_gettime(CLOCK_REALTIME, &t) != 0) return static_cast<double>(std::time(nullptr));
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
@@ -97,7 +126,7 @@ double lease_wait_seconds(const char* name) {
 // open(2) of `name` for reading that never blocks: a FIFO without a writer
 // (or a device waiting for a carrier) opens at once.
 int open_nonblocking(const char* name) {
-    return open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    return above_standard(open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
 }
 }  // namespace
 
@@ -137,8 +166,8 @@ std::FILE* platform_open(const char* name, int& err) {
         // The open descriptor names the device itself, whatever became of the name.
         char self[64];
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-        int blocking = open(self, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-        if (blocking < 0 && errno == ENOENT) blocking = open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+        int blocking = above_standard(open(self, O_RDONLY | O_NOCTTY | O_CLOEXEC));
+        if (blocking < 0 && errno == ENOENT) blocking = above_standard(open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC));
         why = errno;
         close(fd);
         if (blocking < 0) {
@@ -219,20 +248,27 @@ std::string platform_system_name(const char* name) {
     return name;
 }
 
+std::int64_t platform_name_size(const char* name) {
+    struct stat info {};
+    return stat(name, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+}
+
 void platform_catch_stop_signals() {
     if (stop_pipe[0] < 0 && pipe(stop_pipe) == 0) {
-        for (const int fd : stop_pipe) {
+        for (int& fd : stop_pipe) {
+            fd = above_standard(fd);
             fcntl(fd, F_SETFD, FD_CLOEXEC);
             fcntl(fd, F_SETFL, O_NONBLOCK);
         }
     }
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) catch_signal(sig, note_stop);
+    catch_signal(SIGALRM, rearm, false);  // first: a stop arms the alarm
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) catch_signal(sig, note_stop, false);
 }
 
 void platform_catch_status_signals() {
-    catch_signal(SIGUSR1, note_status);
+    catch_signal(SIGUSR1, note_status, true);
 #ifdef SIGINFO
-    catch_signal(SIGINFO, note_status);
+    catch_signal(SIGINFO, note_status, true);
 #endif
 }
 
@@ -293,7 +329,7 @@ std::FILE* platform_connect(const char* name, int& err) {
         return nullptr;
     }
     std::memcpy(address.sun_path, name, length + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const int fd = above_standard(socket(AF_UNIX, SOCK_STREAM, 0));
     std::FILE* f = nullptr;
     if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
         f = fdopen(fd, "rb");
@@ -323,7 +359,7 @@ void platform_terminal_restore(int fd) {
 }
 
 std::FILE* platform_open_write(const char* name, bool append, int& err) {
-    const int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666);
+    const int fd = above_standard(open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666));
     std::FILE* f = fd >= 0 ? fdopen(fd, append ? "ab" : "wb") : nullptr;
     if (f == nullptr) {
         err = errno;

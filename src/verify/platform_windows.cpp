@@ -313,3 +313,17 @@ std::FILE* platform_open_write(const char* name, bool append, int& err) {
     if (f == nullptr) err = errno;
     return f;
 }
+
+std::int64_t platform_name_size(const char* name) {
+    const std::wstring wname = system_name(name);
+    struct _stat64 info {};
+    return !wname.empty() && _wstat64(wname.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+}
+
+double platform_utc_seconds() {
+    FILETIME t{};
+    GetSystemTimePreciseAsFileTime(&t);
+    // 100 ns steps since 1601-01-01; 11644473600 s before 1970.
+    const std::uint64_t steps = (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+    return static_cast<double>(steps) * 1e-7 - 11644473600.0;
+}

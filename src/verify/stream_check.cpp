@@ -13,8 +13,9 @@
 
 namespace {
 // Reads ask for up to this much: few calls on a fast file, and whatever has
-// arrived on a slow pipe.
-constexpr std::size_t read_size = std::size_t{1} << 20;
+// arrived on a slow pipe. A buffer that stays in the processor's cache is
+// as fast as a larger one, and 768 KiB less resident than 1 MiB.
+constexpr std::size_t read_size = std::size_t{1} << 18;
 alignas(64) std::uint8_t read_buffer[read_size];
 
 // Lines found are handed on at least this often when nobody sees them at
@@ -82,6 +83,12 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
     // The events show only in JSON and with --explain.
     word_start(w, opt.fmt, opt.any_start, opt.skip, opt.skip_given, opt.json || opt.explain);
     w.break_limit = opt.max_breaks;
+    if (fd < 0 && err == EINTR && platform_stop_signal() != 0) {
+        // Stopped while the open waited for a lease to break: that FILE is
+        // the one interrupted, and no other is read.
+        report_end(r, w, true, true, nullptr);
+        return stream_result::interrupted;
+    }
     if (fd < 0) {
         const char* reason = std::strerror(err);
         report_trouble(r, reason);
@@ -109,7 +116,7 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
             t.last_flush = now;
             const due_result d = due(t, opt, r, w, now);
             if (d == due_result::idle) {
-                std::snprintf(why, sizeof why, "no data for %g s", opt.idle_timeout);
+                std::memcpy(put_seconds(std::copy_n("no data for ", 12, why), opt.idle_timeout, true), " s", 3);
                 error = why;
             }
             if (d != due_result::go_on) break;
@@ -132,6 +139,10 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
                                      static_cast<std::size_t>(std::min<std::uint64_t>(left, read_size)));
         // The clock is read once a read, never a byte.
         now = r.now = platform_seconds();
+        if (got < 0 && platform_stop_signal() != 0) {
+            interrupted = true;
+            break;
+        }
         if (got <= 0) {
             if (got < 0) error = std::strerror(errno != 0 ? errno : EIO);
             ended = left == 0;
@@ -156,7 +167,8 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
                           opt.byte_limit);
             error = why;
         } else if (opt.duration > 0) {
-            std::snprintf(why, sizeof why, "ended after %.3f of %g s", now - t.start, opt.duration);
+            char* p = put_seconds(std::copy_n("ended after ", 12, why), now - t.start, false);
+            std::memcpy(put_seconds(std::copy_n(" of ", 4, p), opt.duration, true), " s", 3);
             error = why;
         }
     }

@@ -7,6 +7,23 @@
 
 #include "platform.hpp"
 
+char* put_seconds(char* p, double v, bool trim) {
+    // In integers: no floating-point formatting from the C library, whose
+    // code would count in the resident memory of every run.
+    const auto ms = static_cast<std::uint64_t>(std::max(v, 0.0) * 1000 + 0.5);
+    p = std::to_chars(p, p + 20, ms / 1000).ptr;
+    unsigned frac = static_cast<unsigned>(ms % 1000);
+    int digits = 3;
+    while (trim && digits > 0 && frac % 10 == 0) {
+        frac /= 10;
+        --digits;
+    }
+    if (digits == 0) return p;
+    *p++ = '.';
+    for (int d = digits - 1; d >= 0; --d, frac /= 10) p[d] = static_cast<char>('0' + frac % 10);
+    return p + digits;
+}
+
 namespace {
 // Breaks a JSON object lists when no limit is given.
 constexpr std::uint64_t json_breaks = 10;
@@ -45,7 +62,7 @@ struct text {
     }
     // v with three decimals
     text& fixed(double v) {
-        p += std::snprintf(p, static_cast<std::size_t>(buf + sizeof buf - p), "%.3f", v);
+        p = put_seconds(p, v, false);
         return *this;
     }
     [[nodiscard]] std::string_view view() const { return {buf, static_cast<std::size_t>(p - buf)}; }
@@ -113,7 +130,7 @@ void event_line(text& t, const word_event& e) {
     if (e.kind == event_kind::corrupt) {
         t << "corrupt @ " << e.pos << ": expected " << e.expected << ", got " << e.got;
         std::uint64_t x = e.got ^ e.expected;
-        t << (std::has_single_bit(x) ? ", bit " : ", bits ");
+        t << ((x & (x - 1)) == 0 ? ", bit " : ", bits ");
         for (unsigned bit = 0; x != 0; ++bit, x >>= 1)
             if (x & 1) t << bit << ((x >> 1) != 0 ? "," : "");
     } else {
@@ -267,8 +284,7 @@ void report_progress(stream_report& r, const word_state& w, double now) {
 
 void report_start(stream_report& r, double now) {
     r.start = r.now = r.record_start = r.progress_time = now;
-    using namespace std::chrono;
-    r.wall_start = duration<double>(system_clock::now().time_since_epoch()).count();
+    r.wall_start = platform_utc_seconds();
 }
 
 void report_interval(stream_report& r, const word_state& w, double now) {

@@ -54,6 +54,10 @@ struct stream_report {
     void note_event(const word_event& e);
 };
 
+// Writes `v` seconds at p with three decimals ("12.345"), or with `trim`
+// without the zeros at the end ("0.5", "3600"); gives the end.
+char* put_seconds(char* p, double v, bool trim);
+
 // Sets the report up for the stream shown as `shown`.
 void report_begin(stream_report& r, const stream_options& opt, console& out, std::string_view shown);
 
