@@ -44,7 +44,7 @@ setbyte() { bytes "$3" | dd of="$1" bs=1 seek=$(($2 - 1)) conv=notrunc status=no
 
 # ctr ARGS...: the tool, through the emulator where there is one, stopped
 # after CTR_SECONDS (a case that must not wait sets it low).
-CTR_SECONDS=900
+CTR_SECONDS=120
 ctr() { timeout "$CTR_SECONDS" $runner "$bin" "$@"; }
 
 # posix_only: skips a case whose inputs (FIFOs, /dev files, sysfs) do not
@@ -477,9 +477,52 @@ sys.exit(out != os.ttyname(s).encode() + b": 512 bytes, 0 breaks\n" or termios.t
   set +m
 }
 
+# A stop signal ends both tools in every state, and no descriptor of their
+# own takes the place of a closed standard stream. TOOL|ARGS|STATE|STATUS|
+# the output (stdout and stderr, one regex); STATE is "closed" (stdin and
+# stdout closed), "blocked" (a reader that sleeps; SIGTERM after 1 s) or
+# "leased" (a lease that is never given up; SIGINT after 1 s).
+case_stop_and_descriptors() {
+  posix_only
+  counter 3 > c.dat
+  head -c 10000000 /dev/zero > z.dat
+  local row tool args state st want t0 holder check_bin=$bin CTR_SECONDS=10
+  for row in "ctrcheck|-i c.dat|closed|1|^ctrcheck: write error: Bad file descriptor$" \
+             "ctrverify|c.dat|closed|2|^ctrverify: write error: Bad file descriptor$" \
+             "ctrverify||closed|2|^ctrverify: -: Bad file descriptor$" \
+             "ctrverify|-|closed|2|^ctrverify: -: Bad file descriptor$" \
+             "ctrcheck|-i z.dat|blocked|143|" "ctrverify|z.dat|blocked|143|" \
+             "ctrcheck|-i c.dat|leased|130|^ctrcheck: interrupted at byte 0 of 3$" \
+             "ctrverify|--json c.dat z.dat|leased|130|^\{\"type\":\"summary\",\"file\":\"c\.dat\",.*\"interrupted\":true,\"error\":null\}$"; do
+    IFS='|' read -r tool args state st want <<< "$row"
+    bin=$([ "$tool" = ctrverify ] && echo "$verify_bin" || echo "$check_bin")
+    rm -f ready p; mkfifo p
+    case $state in
+      closed) ctr $args <&- >&- 2> out.txt ;;
+      blocked) (exec sleep 5 < p) & holder=$! ;;
+      leased) python3 -c 'import fcntl, os, signal, time; fd = os.open("c.dat", os.O_RDWR); signal.signal(signal.SIGIO, lambda *_: None); fcntl.fcntl(fd, fcntl.F_SETLEASE, fcntl.F_WRLCK); open("ready", "w").close(); time.sleep(9)' 2> /dev/null & holder=$!
+              for _ in $(seq 50); do [ -e ready ] || sleep 0.1; done ;;
+    esac
+    s=$?
+    if [ "$state" != closed ]; then
+      set -m  # background jobs keep SIGINT
+      if [ "$state" = blocked ]; then $runner "$bin" $args > p 2> out.txt & else $runner "$bin" $args > out.txt 2>&1 & fi
+      local pid=$!
+      sleep 1; t0=${EPOCHREALTIME/./}
+      kill "-$([ "$state" = blocked ] && echo TERM || echo INT)" $pid
+      ended $pid; s=$ended
+      set +m
+      [ $(((${EPOCHREALTIME/./} - t0) / 1000)) -lt 2000 ] || { echo "FAIL [$tool $args, $state]: not ended at once"; fail=1; }
+      kill $holder 2> /dev/null; wait $holder 2> /dev/null
+    fi
+    { [ -z "$want" ] || grep -q -E "$want" out.txt; } && [ "$s" = "$st" ] || { echo "FAIL [$tool $args, $state]: status $s: $(cat out.txt)"; fail=1; }
+  done
+}
+
 # --- large captures (label "large": minutes and several GiB of disk) -----------
 
 case_large_beyond_4gib() {
+  local CTR_SECONDS=1800
   # 4.5 GiB of perfect counter with one corrupted byte past 2^32.
   counter $((4 << 20)) > m4.dat
   for _ in $(seq 1 1152); do cat m4.dat; done > big.dat
@@ -489,6 +532,7 @@ case_large_beyond_4gib() {
 }
 
 case_large_more_breaks_than_31_bits() {
+  local CTR_SECONDS=1800
   # Every byte of a sparse file of zeros is a break: 2^31 + 10 of them.
   truncate -s 2147483658 z.dat
   ctr -i z.dat 2> err.txt | tail -n 2 > out.txt
