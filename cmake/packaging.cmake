@@ -38,10 +38,14 @@ function(ctrcheck_package_file source filter name destination)
 endfunction()
 
 # Where the compiler takes the file it links for `name` from: the Debian
-# package that holds it and the source package it was built from, as
+# package that holds it and the source package of the code in it, as
 # "package|version|source|source version" in `out`, or empty where dpkg does
-# not know the file (a build on another system).
-function(ctrcheck_debian_origin name out)
+# not know the file (a build on another system). A package built from
+# another package's source (the cross C libraries from glibc, the cross and
+# MinGW-w64 runtimes from gcc-12) records that source in its Built-Using:
+# then the entry `from` (a regular expression: "glibc", "gcc-[0-9]+") of it
+# is the source, since that is what `apt-get source` must fetch.
+function(ctrcheck_debian_origin name from out)
   set(${out} "" PARENT_SCOPE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
                   OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
@@ -57,9 +61,14 @@ function(ctrcheck_debian_origin name out)
   string(REGEX REPLACE ": .*" "" owner "${owner}")
   execute_process(COMMAND dpkg-query -W "-f=\${Package}|\${Version}|\${source:Package}|\${source:Version}" ${owner}
                   OUTPUT_VARIABLE origin RESULT_VARIABLE status ERROR_QUIET)
-  if(status EQUAL 0)
-    set(${out} "${origin}" PARENT_SCOPE)
+  if(NOT status EQUAL 0)
+    return()
   endif()
+  execute_process(COMMAND dpkg-query -W "-f=\${Built-Using}" ${owner} OUTPUT_VARIABLE built_using ERROR_QUIET)
+  if(built_using MATCHES "(^|, )(${from}) \\(= ([^)]+)\\)")
+    string(REGEX REPLACE "[|][^|]*[|][^|]*$" "|${CMAKE_MATCH_2}|${CMAKE_MATCH_3}" origin "${origin}")
+  endif()
+  set(${out} "${origin}" PARENT_SCOPE)
 endfunction()
 
 # The third-party code that a static binary holds, a part a line: its name,
@@ -96,7 +105,14 @@ foreach(part IN LISTS ctrcheck_parts)
   list(GET part 0 what)
   list(GET part 1 file)
   list(GET part 2 license)
-  ctrcheck_debian_origin(${file} origin)
+  if(file STREQUAL "libc.a")
+    set(from "glibc")
+  elseif(file MATCHES "^lib(stdc[+][+]|gcc|ssp)[.]a$")
+    set(from "gcc-[0-9]+")
+  else()
+    set(from "no-such-source")
+  endif()
+  ctrcheck_debian_origin(${file} "${from}" origin)
   if(origin)
     string(REPLACE "|" ";" origin "${origin}")
     list(GET origin 0 package)

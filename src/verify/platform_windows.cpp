@@ -269,7 +269,20 @@ input_state platform_wait_input(int fd, int ms) {
 }
 
 std::int64_t platform_read_some(int fd, void* dst, std::size_t n) {
-    return _read(fd, dst, static_cast<unsigned>(n < 0x40000000 ? n : 0x40000000));
+    const int got = _read(fd, dst, static_cast<unsigned>(n < 0x40000000 ? n : 0x40000000));
+    // Ctrl-C ends a console's read as if its input had ended, and the
+    // handler runs on a thread of its own, maybe just after: a console's
+    // end waits for it a moment, so that the run ends as interrupted.
+    DWORD mode = 0;
+    auto* const h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (got == 0 && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0) {
+        for (int i = 0; i < 40 && stop_signal == 0; ++i) Sleep(5);
+        if (stop_signal != 0) {
+            errno = EINTR;
+            return -1;
+        }
+    }
+    return got;
 }
 
 double platform_seconds() {
