@@ -15,7 +15,8 @@ runner=${CTRCHECK_RUNNER:-}
 target=${CTRCHECK_TARGET:-posix}
 # Names that are not ASCII reach the emulator as UTF-8.
 [ -z "$runner" ] || export LC_ALL=C.UTF-8
-sample=$(cd "$(dirname "$0")/../../examples" && pwd)/capture.dat
+top=$(cd "$(dirname "$0")/../.." && pwd)
+sample=$top/examples/capture.dat
 scratch=$(mktemp -d)
 # Helpers and devices do not outlive the case, also when it is stopped.
 cleanup() { kill -KILL $(jobs -p) 2> /dev/null; [ -z "${loop_dev:-}" ] || losetup -d "$loop_dev"; rm -rf "$scratch"; }
@@ -355,6 +356,7 @@ case_verify_results() {
   bytes 255 255 255 > f.dat
   bytes 0 1 0 2 0 4 7 > w.dat
   bytes 9 > o.dat
+  cp a.dat ./-x.dat
   cp "$sample" s.dat
   counter 1048580 > c.dat
   setbyte c.dat 1048577 7  # the first byte of the second read
@@ -392,6 +394,13 @@ case_verify_results() {
     "1|-|-|-o r.txt --app a.dat -s m.dat"
     "2|-|invalid number of breaks: '0';Try 'ctrverify --help' for more information.|--max-breaks=0"
     "2|-|invalid number of seconds: '-1';Try 'ctrverify --help' for more information.|--idle-timeout=-1"
+    "1|0 7 @ 1048577;$c|-|--max-lines 1 c.dat"
+    "1|2 4 @ 3;-x.dat: 4 bytes, 1 break|-|-- -x.dat"
+    "2|-: 0 bytes, 0 breaks;a.dat: 2 4 @ 3;a.dat: 4 bytes, 1 break|-: empty: nothing was checked|- a.dat"
+    "0|m.dat: 3 bytes, 0 breaks|-|--progress --no-progress -s m.dat"
+    "2|-|unrecognized option '--=1';Try 'ctrverify --help' for more information.|--=1"
+    "2|-|invalid option -- 'x';Try 'ctrverify --help' for more information.|-x"
+    "2|-|option '--max-lines' requires an argument;Try 'ctrverify --help' for more information.|--max-lines"
     "0|ctrverify 1.1.0|-|--version a.dat")
   for row in "${rows[@]}"; do
     IFS='|' read -r st out err row <<< "$row"
@@ -402,6 +411,9 @@ case_verify_results() {
     expect "$st" "$out" "$err" -- $row
   done
   same "report file" "a.dat: 2 4 @ 3${nl}a.dat: 4 bytes, 1 break${nl}m.dat: 3 bytes, 0 breaks$nl" r.txt
+  # The options of --help are those of the man page.
+  diff <(ctr --help | grep -o -E -- '--[a-z][a-z-]*' | sort -u) <(grep -o -E -- '\\-\\-[a-z]([a-z]|\\-)*' "$top/doc/ctrverify.1" | tr -d '\\' | sort -u) ||
+    { echo "FAIL: --help and the man page name other options"; fail=1; }
   ctr --help | head -n 1 > out.txt
   same "--help" "Usage: ctrverify [OPTION]... [FILE]...$nl" out.txt
   cat a.dat | ctr > out.txt 2>&1
@@ -411,6 +423,9 @@ case_verify_results() {
   local sr='"seconds":S,"rate":R'
   ctr --json a.dat $'x"\\\xff' 2>&1 | sed -E 's/"seconds":[0-9.]+,"rate":[0-9]+/"seconds":S,"rate":R/' > out.txt  # one stream: whole objects, the message between them
   [ "${PIPESTATUS[0]}" = 2 ] || { echo "FAIL: --json status"; fail=1; }
+  head -c 12 /dev/zero > z.dat; bytes 100 200 > h.dat  # 10 of 12 breaks listed; values past 99
+  ctr --json z.dat h.dat | python3 -c 'import json, sys; r = [json.loads(l) for l in sys.stdin]; sys.exit(not (len(r[0]["first_breaks"]) == 10 and r[0]["breaks"] == 12 and r[1]["first_breaks"][1] == {"pos": 2, "alt": 100, "neu": 200}))' ||
+    { echo "FAIL: the breaks a JSON object lists"; fail=1; }
   same "--json" '{"type":"summary","file":"a.dat","width":8,"first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,'"$sr"',"trailing_bytes":0,'"$events"',"first_events":[{"pos":3,"kind":"lost","words":1}],'"$bits"',"interrupted":false,"error":null}'"$nl"'ctrverify: x"\\xff: No such file or directory'"$nl"'{"type":"summary","file":"x\"\\\\xff","width":8,"first_breaks":[],"bytes":0,"breaks":0,'"$sr"',"trailing_bytes":0,'"$none"',"first_events":[],'"$bits"',"interrupted":false,"error":"No such file or directory"}'"$nl" out.txt
   fails_to_write 2 "ctrverify: write error: No space left on device" a.dat
   expect 2 "/dev/null: 0 bytes, 0 breaks$nl" "ctrverify: /dev/null: empty: nothing was checked" -- /dev/null
