@@ -501,7 +501,7 @@ case_stop_and_descriptors() {
   posix_only
   counter 3 > c.dat
   head -c 10000000 /dev/zero > z.dat
-  local row tool args state st want t0 holder check_bin=$bin CTR_SECONDS=10
+  local row tool args state st want t0 holder="" check_bin=$bin CTR_SECONDS=10
   for row in "ctrcheck|-i c.dat|closed|1|^ctrcheck: write error: Bad file descriptor$" \
              "ctrverify|c.dat|closed|2|^ctrverify: write error: Bad file descriptor$" \
              "ctrverify||closed|2|^ctrverify: -: Bad file descriptor$" \
