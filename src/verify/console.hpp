@@ -75,7 +75,6 @@ bool console_close(console& out);
 // then ends the process by a stop signal that has come. Gives the status.
 int console_end_run(console& out, int status, int trouble);
 
-
 // Writes "<program>: <message>\n" to out.diagnostics (standard error), after
 // everything staged for standard output so far has been handed over, so that
 // the two streams read in the order things happened.

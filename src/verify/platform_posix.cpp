@@ -167,7 +167,8 @@ std::FILE* platform_open(const char* name, int& err) {
         char self[64];
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
         int blocking = above_standard(open(self, O_RDONLY | O_NOCTTY | O_CLOEXEC));
-        if (blocking < 0 && errno == ENOENT) blocking = above_standard(open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC));
+        if (blocking < 0 && errno == ENOENT)
+            blocking = above_standard(open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC));
         why = errno;
         close(fd);
         if (blocking < 0) {
@@ -359,7 +360,8 @@ void platform_terminal_restore(int fd) {
 }
 
 std::FILE* platform_open_write(const char* name, bool append, int& err) {
-    const int fd = above_standard(open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666));
+    const int fd =
+        above_standard(open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666));
     std::FILE* f = fd >= 0 ? fdopen(fd, append ? "ab" : "wb") : nullptr;
     if (f == nullptr) {
         err = errno;

@@ -330,7 +330,8 @@ std::FILE* platform_open_write(const char* name, bool append, int& err) {
 std::int64_t platform_name_size(const char* name) {
     const std::wstring wname = system_name(name);
     struct _stat64 info {};
-    return !wname.empty() && _wstat64(wname.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+    return !wname.empty() && _wstat64(wname.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size)
+                                                                 : -1;
 }
 
 double platform_utc_seconds() {

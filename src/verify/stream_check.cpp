@@ -116,7 +116,8 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
             t.last_flush = now;
             const due_result d = due(t, opt, r, w, now);
             if (d == due_result::idle) {
-                std::memcpy(put_seconds(std::copy_n("no data for ", 12, why), opt.idle_timeout, true), " s", 3);
+                std::memcpy(put_seconds(std::copy_n("no data for ", 12, why), opt.idle_timeout, true), " s",
+                            3);
                 error = why;
             }
             if (d != due_result::go_on) break;

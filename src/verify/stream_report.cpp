@@ -10,9 +10,10 @@
 char* put_seconds(char* p, double v, bool trim) {
     // In integers: no floating-point formatting from the C library, whose
     // code would count in the resident memory of every run.
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings): never negative here
     const auto ms = static_cast<std::uint64_t>(std::max(v, 0.0) * 1000 + 0.5);
     p = std::to_chars(p, p + 20, ms / 1000).ptr;
-    unsigned frac = static_cast<unsigned>(ms % 1000);
+    auto frac = static_cast<unsigned>(ms % 1000);
     int digits = 3;
     while (trim && digits > 0 && frac % 10 == 0) {
         frac /= 10;

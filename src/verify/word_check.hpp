@@ -35,8 +35,8 @@ struct word_event {
 
 struct event_counts {
     std::uint64_t corrupt = 0, lost = 0, lost_words = 0, repeat = 0, repeated_words = 0;
-    std::uint64_t bit_errors[64] =
-        {};  // per bit, least significant first: how often a corrupt word had it wrong
+    // Per bit, least significant first: how often a corrupt word had it wrong.
+    std::uint64_t bit_errors[64] = {};
 };
 
 struct word_state {
@@ -74,6 +74,13 @@ inline T load_word(const std::uint8_t* p) {
     std::uint64_t v = 0;
     for (std::size_t i = 0; i < sizeof(T); ++i) v = v << 8 | p[BigEndian ? i : sizeof(T) - 1 - i];
     return static_cast<T>(v);
+}
+
+// The same for a size known only at run time.
+inline std::uint64_t load_word(const std::uint8_t* p, unsigned size, bool big_endian) {
+    std::uint64_t v = 0;
+    for (unsigned i = 0; i < size; ++i) v = v << 8 | p[big_endian ? i : size - 1 - i];
+    return v;
 }
 
 // The event for the break held, given the word after it (`next`), or none
@@ -223,15 +230,11 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
         --n;
         if (w.partial_len < size) continue;
         w.partial_len = 0;
-        std::uint64_t v = 0;
-        for (unsigned i = 0; i < size; ++i) v = v << 8 | w.partial[w.fmt.big_endian ? i : size - 1 - i];
-        detail::take_word(w, v, report);
+        detail::take_word(w, detail::load_word(w.partial, size, w.fmt.big_endian), report);
     }
     if (w.stopped) return;
     if (w.take_next && n >= size) {
-        std::uint64_t v = 0;
-        for (unsigned i = 0; i < size; ++i) v = v << 8 | p[w.fmt.big_endian ? i : size - 1 - i];
-        detail::take_word(w, v, report);
+        detail::take_word(w, detail::load_word(p, size, w.fmt.big_endian), report);
         p += size;
         n -= size;
     }

@@ -5,6 +5,7 @@
 
 #include "block_scan.hpp"
 #include "run_state.hpp"
+#include "word_check.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define CTR_X86 1
@@ -14,12 +15,7 @@
 #endif
 
 namespace {
-template <class T, bool BigEndian>
-T load_word(const std::uint8_t* p) {
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) v = v << 8 | p[BigEndian ? i : sizeof(T) - 1 - i];
-    return static_cast<T>(v);
-}
+using detail::load_word;
 
 // Non-zero when a word from byte `from` on is off the ramp; `want` is the
 // word that should stand at `from`.
