@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures ctrcheck against its yardsticks on captures it makes itself, all
 # in the page cache, and prints a Markdown table of medians and ratios:
-#   - the clean 1 GiB capture: ctrcheck vs dd bs=1M (the read floor) and vs a
+#   - the clean 1 GiB capture: ctrcheck vs dd bs=1M (the read floor), vs
+#     ctrverify (wall and processor time, user and system) and vs a
 #     getc-per-byte verifier;
 #   - 100 MiB of zero bytes (every byte a break), 100 MiB of random bytes (a
 #     break on nearly every byte, mostly three-digit values) and a 1 GiB
@@ -66,21 +67,23 @@ for f in zeros random breaks4k; do
   fi
 done
 
-# run LABEL CMD...: one timed run, stdout to /dev/null; appends seconds and
-# peak RSS (KiB) to LABEL.times and LABEL.rss.
+# run LABEL CMD...: one timed run, stdout to /dev/null; appends seconds,
+# processor seconds (user and system, from bash's time) and peak RSS (KiB)
+# to LABEL.times, LABEL.cpu and LABEL.rss.
 run() {
-  local label=$1 t0 t1
+  local label=$1 t0 t1 TIMEFORMAT='%3U %3S'
   shift
   t0=$EPOCHREALTIME
   # ctrverify: 1 is "breaks found", 2 a stream that ended before --duration
-  /usr/bin/time -q -f %M -o rss.tmp "$@" > /dev/null || [ $? -le 2 ]
+  { time /usr/bin/time -q -f %M -o rss.tmp "$@" > /dev/null 2> /dev/null || [ $? -le 2 ]; } 2> cpu.tmp
   t1=$EPOCHREALTIME
   echo "$t0 $t1" | awk '{ printf "%.4f\n", $2 - $1 }' >> "$label.times"
+  awk '{ printf "%.3f\n", $1 + $2 }' cpu.tmp >> "$label.cpu"
   cat rss.tmp >> "$label.rss"
 }
 median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-rm -f ./*.times ./*.rss
+rm -f ./*.times ./*.cpu ./*.rss
 cat clean.dat clean32.dat zeros.dat random.dat breaks4k.dat > /dev/null  # warm the page cache
 run warm "$ctr" -i clean.dat
 for _ in $(seq 1 "$runs"); do
@@ -120,6 +123,8 @@ done
 
 m() { median "$1.times"; }
 ratio() { awk -v a="$(m "$1")" -v b="$(m "$2")" 'BEGIN { printf "%.3f", a / b }'; }
+cpu() { median "$1.cpu"; }
+cpu_ratio() { awk -v a="$(cpu "$1")" -v b="$(cpu "$2")" 'BEGIN { printf "%.3f", a / b }'; }
 rss() { sort -n "$1.rss" | tail -1 | awk '{ printf "%.1f MiB", $1 / 1024 }'; }
 
 breaks() { "$reference" printf "$1.dat" | tail -n 1 | awk '{ print $4 }'; }
@@ -129,6 +134,8 @@ echo
 echo "| input | ctrcheck | yardstick | yardstick time | ratio | target | ctrcheck peak RSS |"
 echo "|---|---|---|---|---|---|---|"
 echo "| clean counter, 1 GiB | $(m ctr_clean) | dd bs=1M | $(m dd_clean) | $(ratio ctr_clean dd_clean) | at most 1.6 | $(rss ctr_clean) |"
+echo "| clean counter, 1 GiB, processor time | $(cpu ctr_clean) | ctrverify | $(cpu ver_clean) | $(cpu_ratio ctr_clean ver_clean) | at most 1.1 | $(rss ctr_clean) |"
+echo "| clean counter, 1 GiB | $(m ctr_clean) | ctrverify | $(m ver_clean) | $(ratio ctr_clean ver_clean) | | $(rss ctr_clean) |"
 echo "| clean counter, 1 GiB | $(m ctr_clean) | getc per byte | $(m getc_clean) | $(ratio ctr_clean getc_clean) | at most 0.05 | $(rss ctr_clean) |"
 # versus INPUT DESCRIPTION TARGET: the table row of a broken capture.
 versus() {
@@ -155,4 +162,4 @@ if [ -n "$also" ]; then
   echo "|---|---|---|---|"
   for f in clean zeros random breaks4k; do echo "| $f | $(m "also_$f") | $(m "ctr_$f") | $(ratio "also_$f" "ctr_$f") |"; done
 fi
-rm -f rss.tmp
+rm -f rss.tmp cpu.tmp

