@@ -50,6 +50,7 @@ if [ "$mode" = test ]; then
     "libgtest-dev:GoogleTest, for the unit tests"
     "groff-base:groff, to check that the man page renders cleanly"
     "python3-minimal:python3, which makes a Unix socket and holds a file lease for the command-line tests"
+    "strace:strace, to see the sizes of the tools' read and write calls"
   )
 fi
 
