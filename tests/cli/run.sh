@@ -331,7 +331,7 @@ case_signals() {
     [ "$(head -n 1 out.txt)" = "Laenge = 4294967295 Bytes" ] && grep -q -x "ctrcheck: interrupted at byte $p of 4294967296" err.txt ||
       { echo "FAIL: $sig: $(head -n 1 out.txt) ... $p; $(cat err.txt)"; fail=1; }
     [ "$sig" != "${sig#USR1}" ] || continue  # a status line on request, and the run goes on
-    grep -q -E '^ctrcheck: ([0-9]+) of 4294967296 bytes \([0-9]+\.[0-9]%\), \1 breaks so far$' err.txt || { echo "FAIL: no status line"; fail=1; }
+    [ "$(grep -c -E '^ctrcheck: ([0-9]+) of 4294967296 bytes \([0-9]+\.[0-9]%\), \1 breaks so far$' err.txt)" = 1 ] || { echo "FAIL: not one status line"; fail=1; }
   done
   set +m
 }
@@ -444,7 +444,9 @@ case_verify_results() {
   ctr --json z.dat h.dat | python3 -c 'import json, sys; r = [json.loads(l) for l in sys.stdin]; sys.exit(not (len(r[0]["first_breaks"]) == 10 and r[0]["breaks"] == 12 and r[1]["first_breaks"][1] == {"pos": 2, "alt": 100, "neu": 200}))' ||
     { echo "FAIL: the breaks a JSON object lists"; fail=1; }
   same "--json" '{"type":"summary","file":"a.dat","width":8,"first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,'"$sr"',"trailing_bytes":0,'"$events"',"first_events":[{"pos":3,"kind":"lost","words":1}],'"$bits"',"interrupted":false,"error":null}'"$nl"'ctrverify: x"\\xff: No such file or directory'"$nl"'{"type":"summary","file":"x\"\\\\xff","width":8,"first_breaks":[],"bytes":0,"breaks":0,'"$sr"',"trailing_bytes":0,'"$none"',"first_events":[],'"$bits"',"interrupted":false,"error":"No such file or directory"}'"$nl" out.txt
-  fails_to_write 2 "ctrverify: write error: No space left on device" a.dat
+  fails_to_write 2 "ctrverify: write error: No space left on device" /dev/zero a.dat  # at once, no more FILEs
+  (ulimit -n 16; ctr -s $(printf 'm.dat %.0s' $(seq 20))) > out.txt  # each FILE closed after it is read
+  same "20 FILEs, 16 descriptors" "$(printf 'm.dat: 3 bytes, 0 breaks\n%.0s' $(seq 20))$nl" out.txt
   expect 2 "/dev/null: 0 bytes, 0 breaks$nl" "ctrverify: /dev/null: empty: nothing was checked" -- /dev/null
 }
 
@@ -466,6 +468,10 @@ case_verify_pipes_and_signals() {
   { bytes 1 3; sleep 2.5; bytes 4; } | ctr --progress - > out.txt 2> err.txt &
   sleep 1.5
   same "break line while waiting" "1 3 @ 2$nl" out.txt
+  wait
+  ctr -m2 --duration=2.5 /dev/zero > out.txt &  # and while data keeps coming
+  sleep 1.5
+  same "break lines while data flows" "0 0 @ 1${nl}0 0 @ 2$nl" out.txt
   wait
   grep -q -E '^ctrverify: -: [12]\.[0-9] s, 2 bytes, 0\.0 MiB/s, 1 break$' err.txt || { echo "FAIL: no progress line: $(cat err.txt)"; fail=1; }
   # Runs that end on their own, on a link that sends two bytes, then stays
