@@ -190,6 +190,10 @@ case_read_and_write_sizes() {
     [ "$reads" = 262144 ] && [ "$writes" -gt $((65536 - 64)) ] && [ "$writes" -le 65536 ] ||
       { echo "FAIL [$tool]: reads of $reads bytes, most writes of $writes"; fail=1; }
   done
+  # A silent link: a few waits, no busy loop; no progress line once switched off.
+  (exec sleep 2) | strace -o trace.txt -e trace=poll,ppoll "$verify_bin" --progress --no-progress --duration=1.5 - > /dev/null 2> err.txt
+  [ "$(grep -c 'poll(' trace.txt)" -lt 10 ] && [ "$(cat err.txt)" = "ctrverify: -: empty: nothing was checked" ] ||
+    { echo "FAIL: a silent link: $(grep -c 'poll(' trace.txt) waits; $(cat err.txt)"; fail=1; }
 }
 
 # --- inputs that cannot be verified ------------------------------------------
@@ -411,6 +415,7 @@ case_verify_results() {
     "1|-|-|-o r.txt --app a.dat -s m.dat"
     "2|-|invalid number of breaks: '0';Try 'ctrverify --help' for more information.|--max-breaks=0"
     "2|-|invalid number of seconds: '-1';Try 'ctrverify --help' for more information.|--idle-timeout=-1"
+    "2|-|invalid number of seconds: '1000000000000000';Try 'ctrverify --help' for more information.|--duration=1000000000000000"
     "1|0 7 @ 1048577;$c|-|--max-lines 1 c.dat"
     "1|2 4 @ 3;-x.dat: 4 bytes, 1 break|-|-- -x.dat"
     "2|-: 0 bytes, 0 breaks;a.dat: 2 4 @ 3;a.dat: 4 bytes, 1 break|-: empty: nothing was checked|- a.dat"
