@@ -479,6 +479,8 @@ case_verify_pipes_and_signals() {
   sleep 1.5
   same "break lines while data flows" "0 0 @ 1${nl}0 0 @ 2$nl" out.txt
   wait
+  { for i in 1 2 3 4 5 6; do bytes $i; sleep 0.3; done; } | ctr --idle-timeout=1 - > out.txt  # silence counts from the last byte
+  same "bytes now and then" "-: 6 bytes, 0 breaks$nl" out.txt
   [ "$(grep -c -E '^ctrverify: -: [12]\.[0-9] s, 2 bytes, 0\.0 MiB/s, 1 break$' err.txt) $(wc -l < err.txt)" = "2 2" ] || { echo "FAIL: not a progress line a second: $(cat err.txt)"; fail=1; }
   # Runs that end on their own, on a link that sends two bytes, then stays
   # silent for PAUSE s: STATUS|PAUSE|ARGS|a line of stdout|stderr, as
