@@ -2,9 +2,10 @@
 // other POSIX systems, Windows): opening a file by name, 64-bit seek and tell,
 // what kind of file a stream is, the fast unlocked reads, terminals, the
 // command line and the processor's vector extensions. No other file asks
-// which system it is on; each system's answers are in a file of its own
-// (platform_posix.cpp, platform_windows.cpp, and the processor probes
-// platform_cpu.cpp and platform_cpu_macos.cpp), which the build picks.
+// which system it is on; each system's answers are in a folder of its own,
+// platform/posix/ and platform/windows/, a file per concern (files, terminals
+// or consoles, signals, clocks, sockets), and the processor probes in
+// platform/cpu/; the build picks them.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The processor probe where the compiler's own one answers: Linux and the
 // other ELF systems, and Windows. It also checks that the system saves the
 // wide registers.
-#include "platform.hpp"
+#include "verify/platform.hpp"
 
 #if defined(__x86_64__)
 bool platform_cpu_has_avx2() {

@@ -3,7 +3,7 @@
 // the kernel's list does. Apple silicon has neither extension.
 #include <sys/sysctl.h>
 
-#include "platform.hpp"
+#include "verify/platform.hpp"
 
 namespace {
 bool sysctl_flag(const char* name) {

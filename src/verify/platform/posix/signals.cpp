@@ -1,0 +1,106 @@
+// POSIX signals: a stop signal noted and a wait that ends on it (the
+// self-pipe), status requests, the end by a signal.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "internal.hpp"
+#include "verify/platform.hpp"
+
+namespace {
+volatile std::sig_atomic_t stop_signal = 0;
+// The self-pipe: the handler writes a byte, so that a wait in poll() that
+// began just before the signal still ends at once.
+int stop_pipe[2] = {-1, -1};
+
+// Once a stop signal has come, an alarm each second interrupts whatever
+// write would still block (a reader that sleeps, a terminal paused with
+// Ctrl-S), so that the run ends by the signal without waiting for it.
+void rearm(int /*sig*/) {
+    alarm(1);
+}
+
+void note_stop(int sig) {
+    const int saved = errno;
+    if (stop_signal == 0) {
+        stop_signal = sig;
+        alarm(1);
+    }
+    const char byte = 0;
+    if (stop_pipe[1] >= 0 && write(stop_pipe[1], &byte, 1) < 0) {
+        // Full: a byte is already waiting there.
+    }
+    errno = saved;
+}
+
+volatile std::sig_atomic_t status_request = 0;
+
+void note_status(int /*sig*/) {
+    status_request = 1;
+}
+
+}  // namespace
+
+void posix::catch_signal(int sig, void (*handler)(int), bool restart) {
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    struct sigaction act {};
+    act.sa_handler = handler;
+    sigemptyset(&act.sa_mask);
+    act.sa_flags = restart ? SA_RESTART : 0;
+    sigaction(sig, &act, nullptr);
+}
+
+void platform_catch_stop_signals() {
+    if (stop_pipe[0] < 0 && pipe(stop_pipe) == 0) {
+        for (int& fd : stop_pipe) {
+            fd = posix::above_standard(fd);
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, O_NONBLOCK);
+        }
+    }
+    posix::catch_signal(SIGALRM, rearm, false);  // first: a stop arms the alarm
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) posix::catch_signal(sig, note_stop, false);
+}
+
+void platform_catch_status_signals() {
+    posix::catch_signal(SIGUSR1, note_status, true);
+#ifdef SIGINFO
+    posix::catch_signal(SIGINFO, note_status, true);
+#endif
+}
+
+bool platform_take_status_request() {
+    if (status_request == 0) return false;
+    status_request = 0;
+    return true;
+}
+
+int platform_stop_signal() {
+    return stop_signal;
+}
+
+void platform_end_by_signal(int sig) {
+    std::signal(sig, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    std::raise(sig);
+    // Reached only where the signal could not end the process after all.
+    // cppcheck-suppress unreachableCode
+    _exit(128 + sig);
+}
+
+input_state platform_wait_input(int fd, int ms) {
+    if (stop_signal != 0) return input_state::stopped;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+    const int n = poll(fds, stop_pipe[0] >= 0 ? 2 : 1, ms);
+    if (stop_signal != 0) return input_state::stopped;
+    if (n == 0 || (n < 0 && errno == EINTR)) return input_state::idle;
+    // Ready, or poll cannot tell (a device without it): the read decides.
+    return input_state::ready;
+}
