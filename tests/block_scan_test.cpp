@@ -13,7 +13,7 @@
 #include "harness.hpp"
 #include "reference.hpp"
 #include "verify/block_scan.hpp"
-#include "verify/word_check.hpp"
+#include "link/counter.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "block_scan.hpp"
 #include "run_state.hpp"
-#include "word_check.hpp"
+#include "word_load.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define CTR_X86 1

@@ -14,8 +14,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "block_scan.hpp"
-#include "run_state.hpp"
+#include "verify/block_scan.hpp"
+#include "verify/run_state.hpp"
+#include "verify/word_load.hpp"
 
 struct word_format {
     unsigned bytes = 1;       // 1, 2, 4 or 8
@@ -67,22 +68,6 @@ void word_start(word_state& w, word_format fmt, bool any_start, std::uint64_t sk
                 bool diagnosing = true);
 
 namespace detail {
-// The word of sizeof(T) bytes at p, in the link's byte order whatever the
-// host's.
-template <class T, bool BigEndian>
-inline T load_word(const std::uint8_t* p) {
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) v = v << 8 | p[BigEndian ? i : sizeof(T) - 1 - i];
-    return static_cast<T>(v);
-}
-
-// The same for a size known only at run time.
-inline std::uint64_t load_word(const std::uint8_t* p, unsigned size, bool big_endian) {
-    std::uint64_t v = 0;
-    for (unsigned i = 0; i < size; ++i) v = v << 8 | p[big_endian ? i : size - 1 - i];
-    return v;
-}
-
 // The event for the break held, given the word after it (`next`), or none
 // (`last`); counted, and handed to report.on_event. True when it was corrupt.
 template <class Report>

@@ -1,4 +1,6 @@
-#include "stream_check.hpp"
+// The read loop of one stream: open, wait, read what has come, feed the
+// word rule, hand on what is due, end at the end or at a limit.
+#include "check.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,65 +9,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform.hpp"
-#include "stream_report.hpp"
-#include "word_check.hpp"
+#include "limits.hpp"
+#include "report.hpp"
+#include "report_format.hpp"
+#include "state.hpp"
+#include "verify/platform.hpp"
 
-namespace {
-// Reads ask for up to this much: few calls on a fast file, and whatever has
-// arrived on a slow pipe. A buffer that stays in the processor's cache is
-// as fast as a larger one, and 768 KiB less resident than 1 MiB.
-constexpr std::size_t read_size = std::size_t{1} << 18;
-alignas(64) std::uint8_t read_buffer[read_size];
-
-// Lines found are handed on at least this often when nobody sees them at
-// once, and the progress line is renewed as often.
-constexpr double hand_on = 1.0;
-
-// The times of one stream's read, on the monotonic clock.
-struct stream_times {
-    double start = 0;      // the first read
-    double last_data = 0;  // the last byte
-    double last_flush = 0;
-    double next_record = 0;  // the end of the interval under way
-};
-
-enum class due_result { go_on, done, idle };
-
-// What is due at `now`: the hand-over, the progress line, interval records;
-// and whether the duration is over or the link has been silent too long.
-due_result due(stream_times& t, const stream_options& opt, stream_report& r, const word_state& w,
-               double now) {
-    if (now - t.last_flush >= hand_on) {
-        console_finish(*r.out);
-        t.last_flush = now;
-    }
-    if (opt.progress && now - r.progress_time >= hand_on) report_progress(r, w, now);
-    if (opt.interval > 0 && now >= t.next_record) {
-        report_interval(r, w, now);
-        // After a long stall the next interval starts from now's.
-        t.next_record = t.start + opt.interval * (std::floor((now - t.start) / opt.interval) + 1);
-    }
-    if (opt.duration > 0 && now - t.start >= opt.duration) return due_result::done;
-    if (opt.idle_timeout > 0 && now - t.last_data >= opt.idle_timeout) return due_result::idle;
-    return due_result::go_on;
-}
-
-// Milliseconds a wait at `now` may last: up to the next thing due, a second at most.
-int wait_ms(const stream_times& t, const stream_options& opt, double now) {
-    double until = t.last_flush + hand_on;
-    if (opt.interval > 0) until = std::min(until, t.next_record);
-    if (opt.duration > 0) until = std::min(until, t.start + opt.duration);
-    if (opt.idle_timeout > 0) until = std::min(until, t.last_data + opt.idle_timeout);
-    return static_cast<int>(std::clamp(std::ceil((until - now) * 1000), 0.0, 1000.0));
-}
-}  // namespace
-
-stream_result stream_check(const char* name, const stream_options& opt, console& out) {
-    static shown_name shown;  // 8 KiB: not on the stack
-    shown = show_name(name);
-    static stream_report r;
-    report_begin(r, opt, out, shown.text);
+stream_result stream_check(link_check& c, const char* name, const stream_options& opt, console& out) {
+    c.shown = show_name(name);
+    stream_report& r = c.r;
+    report_begin(r, opt, out, c.shown.text);
 
     std::FILE* f = nullptr;
     int fd = -1;
@@ -79,7 +32,7 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
             f = platform_connect(name, err);
         if (f != nullptr) fd = platform_fd(f);
     }
-    static word_state w;
+    word_state& w = c.w;
     // The events show only in JSON and with --explain.
     word_start(w, opt.fmt, opt.any_start, opt.skip, opt.skip_given, opt.json || opt.explain);
     w.break_limit = opt.max_breaks;
@@ -98,7 +51,7 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
     // A serial port named as FILE: its bytes as they come, not lines.
     const bool raw = f != nullptr && platform_terminal_raw(fd);
 
-    static char why[128];
+    char* const why = c.why;
     const char* error = nullptr;
     bool interrupted = false;
     bool ended = false;  // by --bytes, --duration or --max-breaks: as if the stream ended there
@@ -134,10 +87,9 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
         const std::uint64_t left = opt.byte_limit - word_bytes(w);
         errno = 0;
         const std::int64_t got =
-            left == 0
-                ? 0
-                : platform_read_some(fd, read_buffer,
-                                     static_cast<std::size_t>(std::min<std::uint64_t>(left, read_size)));
+            left == 0 ? 0
+                      : platform_read_some(
+                            fd, c.buffer, static_cast<std::size_t>(std::min<std::uint64_t>(left, read_size)));
         // The clock is read once a read, never a byte.
         now = r.now = platform_seconds();
         if (got < 0 && platform_stop_signal() != 0) {
@@ -150,7 +102,7 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
             break;
         }
         t.last_data = now;
-        word_feed(w, read_buffer, static_cast<std::size_t>(got), r);
+        word_feed(w, c.buffer, static_cast<std::size_t>(got), r);
         ended = w.stopped || word_bytes(w) == opt.byte_limit;
         if (due(t, opt, r, w, now) == due_result::done) ended = true;
     }
@@ -164,7 +116,7 @@ stream_result stream_check(const char* name, const stream_options& opt, console&
     // soak asked to last an hour did not.
     if (error == nullptr && !interrupted && !ended) {
         if (opt.byte_limit != UINT64_MAX) {
-            std::snprintf(why, sizeof why, "ended after %" PRIu64 " of %" PRIu64 " bytes", word_bytes(w),
+            std::snprintf(why, sizeof c.why, "ended after %" PRIu64 " of %" PRIu64 " bytes", word_bytes(w),
                           opt.byte_limit);
             error = why;
         } else if (opt.duration > 0) {

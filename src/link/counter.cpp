@@ -1,4 +1,4 @@
-#include "word_check.hpp"
+#include "counter.hpp"
 
 void word_start(word_state& w, word_format fmt, bool any_start, std::uint64_t skip, bool skip_given,
                 bool diagnosing) {

@@ -7,15 +7,23 @@
 #include <cstdint>
 #include <string_view>
 
-#include "console.hpp"
-#include "continuity_check.hpp"
-#include "stream_check.hpp"
-#include "word_check.hpp"
+#include "check.hpp"
+#include "counter.hpp"
+#include "verify/console.hpp"
+#include "verify/continuity_check.hpp"
+#include "verify/name_display.hpp"
 
 // Breaks and events a JSON object lists at most, whatever -m says: the
 // object is held in memory until the stream has ended, and then written
 // whole in one write.
 inline constexpr std::uint64_t json_listed_max = 100;
+// ... and when no limit is given.
+inline constexpr std::uint64_t json_breaks = 10;
+
+struct listed_break {
+    std::uint64_t pos, alt, neu;
+    double time;  // when it was found
+};
 
 struct stream_report {
     const stream_options* opt = nullptr;
@@ -35,6 +43,12 @@ struct stream_report {
     std::uint64_t record_bytes = 0, record_breaks = 0;  // counts when it began
     double progress_time = 0;                           // the last progress line, and the bytes then
     std::uint64_t progress_bytes = 0;
+    // The first breaks and events of the stream, for its JSON object, and
+    // the times they were found.
+    listed_break first_breaks[json_listed_max];
+    word_event first_events[json_listed_max];
+    double event_times[json_listed_max];
+    char progress_line[sizeof(shown_name) + 160];
 
     // A capture broken throughout comes here for every word.
     void on_break(unsigned bytes, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
@@ -53,10 +67,6 @@ struct stream_report {
     void note_break(std::uint64_t alt, std::uint64_t neu, std::uint64_t pos);
     void note_event(const word_event& e);
 };
-
-// Writes `v` seconds at p with three decimals ("12.345"), or with `trim`
-// without the zeros at the end ("0.5", "3600"); gives the end.
-char* put_seconds(char* p, double v, bool trim);
 
 // Sets the report up for the stream shown as `shown`.
 void report_begin(stream_report& r, const stream_options& opt, console& out, std::string_view shown);
@@ -81,3 +91,8 @@ void report_progress(stream_report& r, const word_state& w, double now);
 
 // Takes the progress line off the terminal before anything else is written there.
 void clear_progress(stream_report& r);
+
+// The JSON object of a stream (see report_end), and its interval record
+// from the last one (or the start) to `now`.
+void write_json(stream_report& r, const word_state& w, bool interrupted, const char* error);
+void json_interval(stream_report& r, const word_state& w, double now);

@@ -1,0 +1,197 @@
+#include "options.hpp"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+const std::string_view verify_usage =
+    "Usage: ctrverify [OPTION]... [FILE]...\n"
+    "Check that each FILE carries an unbroken counter: a stream of words, each one\n"
+    "more than the word before it, modulo 2^BITS; the word before the first taken\n"
+    "as 0. With no FILE, or when FILE is -, read standard input.\n"
+    "\n"
+    "  -w, --width=BITS    the counter's width: 8 (the default), 16, 32 or 64\n"
+    "      --endian=ORDER  the byte order of a word: little (the default) or big\n"
+    "      --wrap=RULE     after the all-ones word comes 0 (zero, the default), or\n"
+    "                        anything (any: ctrcheck's rule for bytes)\n"
+    "  -s, --any-start     the first word may have any value (a capture that\n"
+    "                        starts mid-stream); the check starts with the second\n"
+    "      --skip=N        pass over the first N bytes; the word after them starts\n"
+    "                        the check as with --any-start\n"
+    "      --explain       a line per event (a corrupt word, words lost, words\n"
+    "                        repeated) instead of the break lines\n"
+    "  -q, --quiet         print only the summaries, no break or event lines\n"
+    "  -m, --max-lines=N   print at most N break or event lines per FILE (in JSON\n"
+    "                        list at most N, 10 by default, 1000 at most);\n"
+    "                        counting goes on\n"
+    "      --json          print one JSON object per FILE, one per line\n"
+    "      --bytes=N       check N bytes of each FILE, then end it there\n"
+    "      --duration=S    read each FILE for S seconds, then end it there\n"
+    "      --idle-timeout=S  no byte for S seconds is trouble\n"
+    "      --max-breaks=N  end each FILE at its Nth break\n"
+    "      --interval=S    a record of bytes, rate and breaks every S seconds\n"
+    "      --timestamps    start each break or event line with the UTC time found\n"
+    "  -o, --output=FILE   write the report to FILE instead of standard output\n"
+    "      --append        append to the --output FILE instead of emptying it\n"
+    "      --progress      show progress on standard error even when it is not\n"
+    "                        a terminal (it is shown on a terminal anyway)\n"
+    "      --no-progress   never show progress\n"
+    "      --help          display this help and exit\n"
+    "      --version       output version information and exit\n"
+    "\n"
+    "Each break is a line \"PREVIOUS CURRENT @ POSITION\", the words in decimal,\n"
+    "the position that of the word's first byte, counted from 1; with more than\n"
+    "one FILE the line starts with \"FILE: \". Each FILE read ends with a line\n"
+    "\"FILE: N bytes, M breaks\". A break is diagnosed by the word after it: that\n"
+    "word is the one expected plus one (corrupt), or else the difference says\n"
+    "how many words were lost (below half the range) or came again.\n"
+    "\n"
+    "A FILE ends at its end, or where --bytes, --duration or --max-breaks end it.\n"
+    "A terminal named as FILE (a serial port) is read raw and set back at the end.\n"
+    "\n"
+    "Exit status is 0 if every FILE was read to its end without a break, 1 if\n"
+    "some FILE has a break, 2 if trouble: a FILE that could not be read, in\n"
+    "which no word was checked, that ended before --bytes or --duration, or that\n"
+    "was silent for --idle-timeout; a failed write, a wrong option. SIGINT,\n"
+    "SIGTERM and SIGHUP end the run after a summary marked \"interrupted\" of\n"
+    "what was read.\n";
+
+namespace {
+bool parse_count(const char* text, std::uint64_t& n) {
+    const char* end = text + std::strlen(text);
+    const auto [p, ec] = std::from_chars(text, end, n);
+    return ec == std::errc() && p == end && p != text;
+}
+
+// Index of `value` among `names`, or -1.
+int pick(const char* value, std::initializer_list<std::string_view> names) {
+    int i = 0;
+    for (std::string_view n : names) {
+        if (n == value) return i;
+        ++i;
+    }
+    return -1;
+}
+
+// A number of seconds: a positive decimal, "0.5", "10", "3600.25".
+bool parse_seconds(const char* text, double& s) {
+    s = 0;
+    double scale = 1;
+    int digits = 0;
+    bool point = false;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == '.' && !point) {
+            point = true;
+        } else if (*c >= '0' && *c <= '9' && digits < 15) {
+            ++digits;
+            if (point) scale /= 10;
+            s = point ? s + (*c - '0') * scale : s * 10 + (*c - '0');
+        } else {
+            return false;
+        }
+    }
+    return digits > 0 && s > 0;
+}
+
+using cmd = verify_command;
+option_set check(bool ok) {
+    return ok ? option_set::ok : option_set::invalid;
+}
+}  // namespace
+
+const option_spec<verify_command> verify_options[21] = {
+    {"width",
+     'w',
+     true,
+     [](cmd& c, const char* v) {
+         const int i = pick(v, {"8", "16", "32", "64"});
+         c.opt.fmt.bytes = 1U << (i < 0 ? 0 : i);
+         return check(i >= 0);
+     },
+     {}},
+    {"endian",
+     0,
+     true,
+     [](cmd& c, const char* v) {
+         const int i = pick(v, {"little", "big"});
+         c.opt.fmt.big_endian = i == 1;
+         return check(i >= 0);
+     },
+     {}},
+    {"wrap",
+     0,
+     true,
+     [](cmd& c, const char* v) {
+         const int i = pick(v, {"zero", "any"});
+         c.opt.fmt.wrap_any = i == 1;
+         return check(i >= 0);
+     },
+     {}},
+    {"any-start", 's', false, [](cmd& c, const char*) { return check(c.opt.any_start = true); }, {}},
+    {"skip", 0, true,
+     [](cmd& c, const char* v) {
+         c.opt.skip_given = true;
+         return check(parse_count(v, c.opt.skip));
+     },
+     "invalid number of bytes to skip: '"},
+    {"explain", 0, false, [](cmd& c, const char*) { return check(c.opt.explain = true); }, {}},
+    {"quiet", 'q', false, [](cmd& c, const char*) { return check(c.opt.quiet = true); }, {}},
+    {"max-lines", 'm', true, [](cmd& c, const char* v) { return check(parse_count(v, c.opt.max_lines)); },
+     "invalid number of lines: '"},
+    {"json", 0, false, [](cmd& c, const char*) { return check(c.opt.json = true); }, {}},
+    {"bytes", 0, true, [](cmd& c, const char* v) { return check(parse_count(v, c.opt.byte_limit)); },
+     "invalid number of bytes: '"},
+    {"duration", 0, true, [](cmd& c, const char* v) { return check(parse_seconds(v, c.opt.duration)); },
+     "invalid number of seconds: '"},
+    {"idle-timeout", 0, true,
+     [](cmd& c, const char* v) { return check(parse_seconds(v, c.opt.idle_timeout)); },
+     "invalid number of seconds: '"},
+    {"max-breaks", 0, true,
+     [](cmd& c, const char* v) { return check(parse_count(v, c.opt.max_breaks) && c.opt.max_breaks > 0); },
+     "invalid number of breaks: '"},
+    {"interval", 0, true, [](cmd& c, const char* v) { return check(parse_seconds(v, c.opt.interval)); },
+     "invalid number of seconds: '"},
+    {"timestamps", 0, false, [](cmd& c, const char*) { return check(c.opt.timestamps = true); }, {}},
+    {"output",
+     'o',
+     true,
+     [](cmd& c, const char* v) {
+         c.report_name = v;
+         return option_set::ok;
+     },
+     {}},
+    {"append", 0, false, [](cmd& c, const char*) { return check(c.report_append = true); }, {}},
+    {"progress",
+     0,
+     false,
+     [](cmd& c, const char*) {
+         c.progress = 1;
+         return option_set::ok;
+     },
+     {}},
+    {"no-progress",
+     0,
+     false,
+     [](cmd& c, const char*) {
+         c.progress = 0;
+         return option_set::ok;
+     },
+     {}},
+    {"help",
+     0,
+     false,
+     [](cmd& c, const char*) {
+         c.help = true;
+         return option_set::stop;
+     },
+     {}},
+    {"version",
+     0,
+     false,
+     [](cmd& c, const char*) {
+         c.version = true;
+         return option_set::stop;
+     },
+     {}},
+};

@@ -1,0 +1,90 @@
+#include <cstdint>
+
+#include "report.hpp"
+#include "report_format.hpp"
+
+namespace {
+// Room in the staging buffer for the longest JSON object: the lists, the
+// bit counts and the longest name, escaped.
+constexpr std::size_t json_room = json_listed_max * 240 + std::size_t{64} * 21 + 2 * sizeof(shown_name) + 512;
+static_assert(json_room <= console_capacity);
+
+// ',"time":"<UTC>"' where time stamps were asked for.
+void json_time(text& t, const stream_report& r, double time) {
+    if (r.opt->timestamps) utc(t << R"(,"time":")", r, time) << "\"";
+}
+
+void json_event(text& t, const stream_report& r, const word_event& e, double time) {
+    t << R"({"pos":)" << e.pos;
+    if (e.kind == event_kind::corrupt)
+        t << R"(,"kind":"corrupt","expected":)" << e.expected << R"(,"got":)" << e.got;
+    else
+        t << (e.kind == event_kind::lost ? R"(,"kind":"lost","words":)" : R"(,"kind":"repeat","words":)")
+          << e.words;
+    json_time(t, r, time);
+    t << "}";
+}
+
+}  // namespace
+
+void write_json(stream_report& r, const word_state& w, bool interrupted, const char* error) {
+    console& out = *r.out;
+    const event_counts& c = w.events;
+    console_make_room(out, json_room);  // so that the object goes out in one write
+    text t;
+    t << R"({"type":"summary","file":)";
+    console_append(out, t.view());
+    append_json_string(out, r.shown);
+    t.clear();
+    t << R"(,"width":)" << std::uint64_t{w.fmt.bytes} * 8 << R"(,"first_breaks":[)";
+    for (std::uint64_t i = 0; i < r.breaks_listed; ++i) {
+        const listed_break& b = r.first_breaks[i];
+        t << (i == 0 ? "" : ",") << R"({"pos":)" << b.pos << R"(,"alt":)" << b.alt << R"(,"neu":)" << b.neu;
+        json_time(t, r, b.time);
+        t << "}";
+        console_append(out, t.view());
+        t.clear();
+    }
+    const double seconds = r.now - r.start;
+    t << R"(],"bytes":)" << word_bytes(w) << R"(,"breaks":)" << w.error << R"(,"seconds":)";
+    t.fixed(seconds) << R"(,"rate":)" << static_cast<std::uint64_t>(rate(word_bytes(w), seconds))
+                     << R"(,"trailing_bytes":)" << w.partial_len << R"(,"events":{"corrupt":)" << c.corrupt
+                     << R"(,"lost":)" << c.lost << R"(,"lost_words":)" << c.lost_words << R"(,"repeat":)"
+                     << c.repeat << R"(,"repeated_words":)" << c.repeated_words << R"(},"first_events":[)";
+    for (std::uint64_t i = 0; i < r.events_listed; ++i) {
+        if (i != 0) t << ",";
+        json_event(t, r, r.first_events[i], r.event_times[i]);
+        console_append(out, t.view());
+        t.clear();
+    }
+    t << R"(],"bit_errors":[)";
+    for (unsigned bit = 0; bit < w.fmt.bytes * 8; ++bit) t << (bit == 0 ? "" : ",") << c.bit_errors[bit];
+    t << (interrupted ? R"(],"interrupted":true,"error":)" : R"(],"interrupted":false,"error":)");
+    console_append(out, t.view());
+    if (error != nullptr)
+        append_json_string(out, error);
+    else
+        console_append(out, "null");
+    console_line(out, "}\n");
+}
+
+void json_interval(stream_report& r, const word_state& w, double now) {
+    const std::uint64_t bytes = word_bytes(w) - r.record_bytes;
+    const std::uint64_t breaks = w.error - r.record_breaks;
+    const double seconds = now - r.record_start;
+    console& out = *r.out;
+    text t;
+    console_make_room(out, sizeof(shown_name) * 2 + 256);
+    t << R"({"type":"interval","file":)";
+    console_append(out, t.view());
+    append_json_string(out, r.shown);
+    t.clear();
+    t << R"(,"start":)";
+    t.fixed(r.record_start - r.start) << R"(,"end":)";
+    t.fixed(now - r.start) << R"(,"bytes":)" << bytes << R"(,"breaks":)" << breaks << R"(,"rate":)"
+                           << static_cast<std::uint64_t>(rate(bytes, seconds)) << "}\n";
+    console_line(out, t.view());
+    r.record_start = now;
+    r.record_bytes += bytes;
+    r.record_breaks += breaks;
+}

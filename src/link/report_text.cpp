@@ -1,0 +1,136 @@
+#include "report.hpp"
+
+#include <algorithm>
+
+#include "report_format.hpp"
+#include "verify/platform.hpp"
+
+namespace {
+// What starts a break or event line: the progress line cleared, the time
+// it was found, and with more than one FILE the name.
+void name_before(stream_report& r) {
+    clear_progress(r);
+    if (r.opt->timestamps) {
+        text t;
+        utc(t, r, r.now) << " ";
+        console_append(*r.out, t.view());
+    }
+    if (!r.opt->prefix) return;
+    console_append(*r.out, r.shown);
+    console_append(*r.out, ": ");
+}
+
+// "corrupt @ P: expected E, got G, bits 0,5", "lost @ P: N words", "repeat @ P: N words".
+void event_line(text& t, const word_event& e) {
+    if (e.kind == event_kind::corrupt) {
+        t << "corrupt @ " << e.pos << ": expected " << e.expected << ", got " << e.got;
+        std::uint64_t x = e.got ^ e.expected;
+        t << ((x & (x - 1)) == 0 ? ", bit " : ", bits ");
+        for (unsigned bit = 0; x != 0; ++bit, x >>= 1)
+            if (x & 1) t << bit << ((x >> 1) != 0 ? "," : "");
+    } else {
+        t << (e.kind == event_kind::lost ? "lost @ " : "repeat @ ") << e.pos << ": ";
+        count(t, e.words, "word", "words");
+    }
+}
+
+}  // namespace
+
+void report_begin(stream_report& r, const stream_options& opt, console& out, std::string_view shown) {
+    r = stream_report{};
+    r.opt = &opt;
+    r.out = &out;
+    r.shown = shown;
+    if (opt.json) {
+        r.limit = opt.max_lines == UINT64_MAX ? json_breaks : std::min(opt.max_lines, json_listed_max);
+    } else {
+        r.limit = opt.quiet ? 0 : opt.max_lines;
+        r.break_lines = !opt.explain;
+    }
+    r.terminal = platform_is_terminal(out.diagnostics);
+    r.plain = r.break_lines && !opt.prefix && !opt.timestamps && !(opt.progress && r.terminal);
+}
+
+void stream_report::note_break(std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
+    if (opt->json) {
+        if (breaks_listed < limit) first_breaks[breaks_listed++] = {pos, alt, neu, now};
+        return;
+    }
+    if (!break_lines || lines >= limit) return;
+    ++lines;
+    clear_progress(*this);
+    name_before(*this);
+    text t;
+    t << alt << " " << neu << " @ " << pos << "\n";
+    console_line(*out, t.view());
+}
+
+void stream_report::note_event(const word_event& e) {
+    if (opt->json) {
+        if (events_listed < limit) {
+            event_times[events_listed] = now;
+            first_events[events_listed++] = e;
+        }
+        return;
+    }
+    if (lines >= limit) return;
+    ++lines;
+    name_before(*this);
+    text t;
+    event_line(t, e);
+    t << "\n";
+    console_line(*out, t.view());
+}
+
+void report_end(stream_report& r, const word_state& w, bool whole, bool interrupted, const char* error) {
+    if (r.opt->json) return write_json(r, w, interrupted, error);
+    if (!whole) return;
+    console_append(*r.out, r.shown);
+    text t;
+    t << ": ";
+    count(t, word_bytes(w), "byte", "bytes") << ", ";
+    count(t, w.error, "break", "breaks");
+    if (w.partial_len != 0) count(t << ", ", w.partial_len, "byte", "bytes") << " left over";
+    const event_counts& c = w.events;
+    if (r.opt->explain) {
+        t << ", events: " << c.corrupt << " corrupt, " << c.lost << " lost (";
+        count(t, c.lost_words, "word", "words") << "), " << c.repeat << " repeat (";
+        count(t, c.repeated_words, "word", "words") << ")";
+    }
+    t << (interrupted ? ", interrupted\n" : "\n");
+    console_line(*r.out, t.view());
+}
+
+void report_trouble(stream_report& r, const char* reason) {
+    clear_progress(r);
+    complain(*r.out, "%.*s: %s", static_cast<int>(r.shown.size()), r.shown.data(), reason);
+}
+
+void report_start(stream_report& r, double now) {
+    r.start = r.now = r.record_start = r.progress_time = now;
+    r.wall_start = platform_utc_seconds();
+}
+
+void report_interval(stream_report& r, const word_state& w, double now) {
+    if (r.opt->json) return json_interval(r, w, now);
+    const std::uint64_t bytes = word_bytes(w) - r.record_bytes;
+    const std::uint64_t breaks = w.error - r.record_breaks;
+    const double seconds = now - r.record_start;
+    console& out = *r.out;
+    clear_progress(r);
+    if (r.opt->prefix) {
+        console_append(out, r.shown);
+        console_append(out, ": ");
+    }
+    text t;
+    t << "[";
+    t.fixed(r.record_start - r.start) << "-";
+    t.fixed(now - r.start) << " s] ";
+    count(t, bytes, "byte", "bytes") << ", ";
+    t << static_cast<std::uint64_t>(rate(bytes, seconds)) << " B/s, ";
+    count(t, breaks, "break", "breaks") << "\n";
+    console_line(out, t.view());
+    r.record_start = now;
+    r.record_bytes += bytes;
+    r.record_breaks += breaks;
+}
