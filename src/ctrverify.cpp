@@ -56,6 +56,10 @@ int main(int argc, char** argv) {
     opt.progress = cmd.progress < 0 ? platform_is_terminal(stderr) : cmd.progress == 1;
     opt.prefix = files.size() > 1;
     if (files.empty()) files.push_back("-");
+    if (cmd.report_append && cmd.report_name == nullptr) {
+        detail::scan_fail(*err, "option '--append' requires '--output'", "", "");
+        return usage_error(out, *err);
+    }
     if (cmd.report_name != nullptr) {
         // The report in a file of its own: no pipeline can lose its end.
         int open_err = 0;
@@ -66,6 +70,18 @@ int main(int argc, char** argv) {
         }
         console_finish(out);
         console_open(out, report);
+    }
+    // A report into one of its own inputs would empty it, or read itself
+    // back without end.
+    for (const char* name : files) {
+        if (!platform_same_file(name, out.stream)) continue;
+        complain(out, "%s: input file is output file", show_name(name).text);
+        return finish(out, 2);
+    }
+    int empty_err = 0;
+    if (cmd.report_name != nullptr && !cmd.report_append && !platform_empty_file(out.stream, empty_err)) {
+        complain(out, "%s: %s", show_name(cmd.report_name).text, std::strerror(empty_err));
+        return finish(out, 2);
     }
 
     platform_catch_stop_signals();

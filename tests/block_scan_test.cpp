@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "harness.hpp"
+#include "link/counter.hpp"
 #include "reference.hpp"
 #include "verify/block_scan.hpp"
-#include "link/counter.hpp"
 
 namespace {
 

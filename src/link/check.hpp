@@ -26,8 +26,11 @@ struct stream_options {
     std::uint64_t max_lines = UINT64_MAX;
     // A run that ends on its own, per stream.
     std::uint64_t byte_limit = UINT64_MAX;  // check this many bytes, then end as if the stream ended
+    bool byte_limit_given = false;          // ... where --bytes is given (any value, the largest too)
     double duration = 0;                    // read this many seconds, then end so; 0: no limit
     double idle_timeout = 0;                // this long without a byte is trouble; 0: no limit
+    const char* duration_text = "";         // the two as the user wrote them, for the messages
+    const char* idle_text = "";
     std::uint64_t max_breaks = UINT64_MAX;  // end at this break
     double interval = 0;                    // a record of the interval this often; 0: none
     bool timestamps = false;                // break and event lines start with the UTC time found

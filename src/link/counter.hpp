@@ -114,6 +114,19 @@ void judge(word_state& w, std::uint64_t got, Report& report) {
     }
 }
 
+// The check stopped at its last break, which still waits for the word after
+// it: where that word is among the `n` bytes at `first` (the stream's bytes
+// from `origin` on), it diagnoses the break, as it would have without the
+// stop; it is not taken.
+template <class Report>
+void diagnose_at_stop(word_state& w, const std::uint8_t* first, std::uint64_t origin, std::size_t n,
+                      Report& report) {
+    if (!w.pending || w.l_counter < origin) return;
+    const std::uint64_t at = w.l_counter - origin;
+    if (at + w.fmt.bytes <= n)
+        diagnose(w, load_word(first + at, w.fmt.bytes, w.fmt.big_endian), false, report);
+}
+
 // One whole word, from its bytes anywhere (a word begun in an earlier call).
 template <class Report>
 void take_word(word_state& w, std::uint64_t got, Report& report) {
@@ -209,6 +222,8 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
     p += skipped;
     n -= skipped;
     const unsigned size = w.fmt.bytes;
+    const std::uint8_t* const first = p;  // holds the stream's byte `origin` + 1
+    const std::uint64_t origin = w.l_counter + w.partial_len;
     // A word begun in an earlier call is finished first.
     while (w.partial_len > 0 && n > 0) {
         w.partial[w.partial_len++] = *p++;
@@ -217,7 +232,8 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
         w.partial_len = 0;
         detail::take_word(w, detail::load_word(w.partial, size, w.fmt.big_endian), report);
     }
-    if (w.stopped) return;
+    if (w.stopped)
+        return detail::diagnose_at_stop(w, first, origin, n + static_cast<std::size_t>(p - first), report);
     if (w.take_next && n >= size) {
         detail::take_word(w, detail::load_word(p, size, w.fmt.big_endian), report);
         p += size;
@@ -228,7 +244,8 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
         detail::scan_words<true>(w, p, whole, report);
     else
         detail::scan_words<false>(w, p, whole, report);
-    if (w.stopped) return;
+    if (w.stopped)
+        return detail::diagnose_at_stop(w, first, origin, n + static_cast<std::size_t>(p - first), report);
     for (std::size_t i = whole; i < n; ++i) w.partial[w.partial_len++] = p[i];
 }
 

@@ -29,3 +29,10 @@ int wait_ms(const stream_times& t, const stream_options& opt, double now) {
     if (opt.idle_timeout > 0) until = std::min(until, t.last_data + opt.idle_timeout);
     return static_cast<int>(std::clamp(std::ceil((until - now) * 1000), 0.0, 1000.0));
 }
+
+double limit_deadline(const stream_times& t, const stream_options& opt) {
+    double until = 1e300;
+    if (opt.duration > 0) until = std::min(until, t.start + opt.duration);
+    if (opt.idle_timeout > 0) until = std::min(until, t.last_data + opt.idle_timeout);
+    return until;
+}

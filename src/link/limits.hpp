@@ -26,3 +26,7 @@ due_result due(stream_times& t, const stream_options& opt, stream_report& r, con
 
 // Milliseconds a wait at `now` may last: up to the next thing due, a second at most.
 int wait_ms(const stream_times& t, const stream_options& opt, double now);
+
+// When --duration or --idle-timeout ends the read as it stands: the earlier
+// of the two (a huge number where neither is set).
+double limit_deadline(const stream_times& t, const stream_options& opt);

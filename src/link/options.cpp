@@ -21,9 +21,10 @@ const std::string_view verify_usage =
     "                        the check as with --any-start\n"
     "      --explain       a line per event (a corrupt word, words lost, words\n"
     "                        repeated) instead of the break lines\n"
-    "  -q, --quiet         print only the summaries, no break or event lines\n"
+    "  -q, --quiet         no break or event lines: only the summaries (and the\n"
+    "                        --interval records)\n"
     "  -m, --max-lines=N   print at most N break or event lines per FILE (in JSON\n"
-    "                        list at most N, 10 by default, 1000 at most);\n"
+    "                        list at most N, 10 by default, 100 at most);\n"
     "                        counting goes on\n"
     "      --json          print one JSON object per FILE, one per line\n"
     "      --bytes=N       check N bytes of each FILE, then end it there\n"
@@ -32,6 +33,7 @@ const std::string_view verify_usage =
     "      --max-breaks=N  end each FILE at its Nth break\n"
     "      --interval=S    a record of bytes, rate and breaks every S seconds\n"
     "      --timestamps    start each break or event line with the UTC time found\n"
+    "                        (before the FILE's name, with more than one)\n"
     "  -o, --output=FILE   write the report to FILE instead of standard output\n"
     "      --append        append to the --output FILE instead of emptying it\n"
     "      --progress      show progress on standard error even when it is not\n"
@@ -140,12 +142,23 @@ const option_spec<verify_command> verify_options[21] = {
     {"max-lines", 'm', true, [](cmd& c, const char* v) { return check(parse_count(v, c.opt.max_lines)); },
      "invalid number of lines: '"},
     {"json", 0, false, [](cmd& c, const char*) { return check(c.opt.json = true); }, {}},
-    {"bytes", 0, true, [](cmd& c, const char* v) { return check(parse_count(v, c.opt.byte_limit)); },
+    {"bytes", 0, true,
+     [](cmd& c, const char* v) {
+         c.opt.byte_limit_given = true;
+         return check(parse_count(v, c.opt.byte_limit) && c.opt.byte_limit > 0);
+     },
      "invalid number of bytes: '"},
-    {"duration", 0, true, [](cmd& c, const char* v) { return check(parse_seconds(v, c.opt.duration)); },
+    {"duration", 0, true,
+     [](cmd& c, const char* v) {
+         c.opt.duration_text = v;
+         return check(parse_seconds(v, c.opt.duration));
+     },
      "invalid number of seconds: '"},
     {"idle-timeout", 0, true,
-     [](cmd& c, const char* v) { return check(parse_seconds(v, c.opt.idle_timeout)); },
+     [](cmd& c, const char* v) {
+         c.opt.idle_text = v;
+         return check(parse_seconds(v, c.opt.idle_timeout));
+     },
      "invalid number of seconds: '"},
     {"max-breaks", 0, true,
      [](cmd& c, const char* v) { return check(parse_count(v, c.opt.max_breaks) && c.opt.max_breaks > 0); },

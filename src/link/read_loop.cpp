@@ -60,7 +60,10 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
     t.next_record = t.start + opt.interval;
     report_start(r, t.start);
     double now = t.start;
+    const bool limited = opt.duration > 0 || opt.idle_timeout > 0;
     while (!out.failed && !ended && error == nullptr) {
+        // A write of the report that blocks past a limit is ended too.
+        if (limited) platform_arm_limit(limit_deadline(t, opt) - now);
         input_state state = platform_wait_input(fd, 0);
         while (state == input_state::idle) {
             // Nothing to read yet: what was found is handed on before the wait.
@@ -69,14 +72,14 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
             t.last_flush = now;
             const due_result d = due(t, opt, r, w, now);
             if (d == due_result::idle) {
-                std::memcpy(put_seconds(std::copy_n("no data for ", 12, why), opt.idle_timeout, true), " s",
-                            3);
+                std::snprintf(why, sizeof c.why, "no data for %s s", opt.idle_text);
                 error = why;
             }
             if (d != due_result::go_on) break;
             state = platform_wait_input(fd, wait_ms(t, opt, now));
         }
         if (state == input_state::stopped) {
+            now = platform_seconds();  // the stop's time, not the last read's
             interrupted = true;
             break;
         }
@@ -96,6 +99,8 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
             interrupted = true;
             break;
         }
+        // Another reader took what the wait saw: wait again.
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (got <= 0) {
             if (got < 0) error = std::strerror(errno != 0 ? errno : EIO);
             ended = left == 0;
@@ -115,13 +120,13 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
     // A stream that ended before the limits asked for it to is trouble: a
     // soak asked to last an hour did not.
     if (error == nullptr && !interrupted && !ended) {
-        if (opt.byte_limit != UINT64_MAX) {
+        if (opt.byte_limit_given) {
             std::snprintf(why, sizeof c.why, "ended after %" PRIu64 " of %" PRIu64 " bytes", word_bytes(w),
                           opt.byte_limit);
             error = why;
         } else if (opt.duration > 0) {
             char* p = put_seconds(std::copy_n("ended after ", 12, why), now - t.start, false);
-            std::memcpy(put_seconds(std::copy_n(" of ", 4, p), opt.duration, true), " s", 3);
+            std::snprintf(p, sizeof c.why - static_cast<std::size_t>(p - why), " of %s s", opt.duration_text);
             error = why;
         }
     }
@@ -132,7 +137,8 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
         error = word_bytes(w) == 0 ? "empty: nothing was checked" : "too short: nothing was checked";
     const bool read = error == nullptr || unchecked || error == why;  // what was read is summed up
     if (error != nullptr) report_trouble(r, error);
-    if (opt.interval > 0 && now > r.record_start) report_interval(r, w, now);
+    // A FILE that could not be read at all has no record.
+    if (opt.interval > 0 && now > r.record_start && (read || word_bytes(w) > 0)) report_interval(r, w, now);
     report_end(r, w, read, interrupted, error);
     if (interrupted) return stream_result::interrupted;
     if (error != nullptr) return stream_result::trouble;

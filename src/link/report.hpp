@@ -35,6 +35,7 @@ struct stream_report {
     bool break_lines = false;     // the text shows break lines as found
     bool plain = false;           // ... with nothing before them and no progress line to clear
     bool terminal = false;        // stderr is a terminal: progress stays on one line
+    bool shared = false;          // ... and stdout the same one: a line there clears it first
     bool progress_shown = false;  // a progress line stands there now
     double start = 0;             // the stream's first read, on the monotonic clock
     double wall_start = 0;        // ... in seconds since 1970 (UTC)
@@ -91,6 +92,10 @@ void report_progress(stream_report& r, const word_state& w, double now);
 
 // Takes the progress line off the terminal before anything else is written there.
 void clear_progress(stream_report& r);
+
+// The same before a line of the report, where that line goes to the same
+// terminal; a report into a file or a pipe leaves the progress line be.
+void clear_progress_for_report(stream_report& r);
 
 // The JSON object of a stream (see report_end), and its interval record
 // from the last one (or the start) to `now`.

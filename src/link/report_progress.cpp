@@ -25,3 +25,7 @@ void report_progress(stream_report& r, const word_state& w, double now) {
     r.progress_time = now;
     r.progress_bytes = bytes;
 }
+
+void clear_progress_for_report(stream_report& r) {
+    if (r.shared) clear_progress(r);
+}

@@ -9,7 +9,7 @@ namespace {
 // What starts a break or event line: the progress line cleared, the time
 // it was found, and with more than one FILE the name.
 void name_before(stream_report& r) {
-    clear_progress(r);
+    clear_progress_for_report(r);
     if (r.opt->timestamps) {
         text t;
         utc(t, r, r.now) << " ";
@@ -48,7 +48,8 @@ void report_begin(stream_report& r, const stream_options& opt, console& out, std
         r.break_lines = !opt.explain;
     }
     r.terminal = platform_is_terminal(out.diagnostics);
-    r.plain = r.break_lines && !opt.prefix && !opt.timestamps && !(opt.progress && r.terminal);
+    r.shared = r.terminal && platform_same_terminal(out.stream, out.diagnostics);
+    r.plain = r.break_lines && !opt.prefix && !opt.timestamps && !(opt.progress && r.shared);
 }
 
 void stream_report::note_break(std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
@@ -58,7 +59,6 @@ void stream_report::note_break(std::uint64_t alt, std::uint64_t neu, std::uint64
     }
     if (!break_lines || lines >= limit) return;
     ++lines;
-    clear_progress(*this);
     name_before(*this);
     text t;
     t << alt << " " << neu << " @ " << pos << "\n";
@@ -117,7 +117,7 @@ void report_interval(stream_report& r, const word_state& w, double now) {
     const std::uint64_t breaks = w.error - r.record_breaks;
     const double seconds = now - r.record_start;
     console& out = *r.out;
-    clear_progress(r);
+    clear_progress_for_report(r);
     if (r.opt->prefix) {
         console_append(out, r.shown);
         console_append(out, ": ");

@@ -98,7 +98,9 @@ int console_end_run(console& out, int status, int trouble) {
     // short where it was blocked.
     if (const int sig = platform_stop_signal()) platform_end_by_signal(sig);
     if (!written) {
-        complain(out, "write error: %s", std::strerror(out.err));
+        // A write that a time limit ended, not a failing disk.
+        const bool cut = out.err == EINTR && platform_limit_passed();
+        complain(out, "write error: %s", cut ? "blocked past the time limit" : std::strerror(out.err));
         status = trouble;
     }
     return status;

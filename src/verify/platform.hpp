@@ -120,7 +120,9 @@ enum class input_state {
 input_state platform_wait_input(int fd, int ms);
 
 // One read of at most n bytes from `fd`: the count, 0 at the end, or -1
-// with the reason in errno.
+// with the reason in errno, EAGAIN where nothing has come after all (a
+// terminal, FIFO or socket that platform_open opened is read without
+// blocking, since another reader may take what the wait saw).
 std::int64_t platform_read_some(int fd, void* dst, std::size_t n);
 
 // Seconds since an arbitrary start, on a clock that never jumps.
@@ -136,9 +138,30 @@ double platform_utc_seconds();
 bool platform_terminal_raw(int fd);
 void platform_terminal_restore(int fd);
 
-// Opens the file `name` (UTF-8) for writing a report: created, and emptied
-// or, with `append`, appended to. Null with the reason in `err`.
+// Opens the file `name` (UTF-8) for writing a report: created where it is
+// not there, appended to with `append`, but not emptied yet, so that it can
+// first be told apart from the inputs. Null with the reason in `err`.
 std::FILE* platform_open_write(const char* name, bool append, int& err);
+
+// Empties the report file `f` that platform_open_write opened; false with
+// the reason in `err`.
+bool platform_empty_file(std::FILE* f, int& err);
+
+// True when the input `name` ("-": standard input) is the very regular file
+// that `f` writes to (the same device and file number), whatever the path.
+bool platform_same_file(const char* name, std::FILE* f);
+
+// True when streams a and b are one terminal: a line on one moves the
+// cursor of the other.
+bool platform_same_terminal(std::FILE* a, std::FILE* b);
+
+// A time limit that also ends a write blocked on a reader that does not
+// read: `seconds` from now (again at each call, which replaces the last),
+// and from then on every quarter of a second, a write that blocks ends with
+// EINTR. platform_limit_passed tells that it has come. Where the system has
+// no such timer (Windows), nothing.
+void platform_arm_limit(double seconds);
+bool platform_limit_passed();
 
 // The descriptor that stream `f` reads from.
 int platform_fd(std::FILE* f);

@@ -110,10 +110,14 @@ std::FILE* platform_open(const char* name, int& err) {
         }
         fd = blocking;
     }
-    // Reads block as usual from here on.
+    // Reads of a file block as usual from here on. A terminal, a FIFO or a
+    // socket stays non-blocking: a read after the wait said ready could
+    // still wait, past every limit, where another process took the bytes.
+    // The descriptor is this process's own, so no other sees the flag.
+    const bool stream = fstat(fd, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode));
     const int flags = fcntl(fd, F_GETFL);
     std::FILE* f = nullptr;
-    if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) f = fdopen(fd, "rb");
+    if (flags >= 0 && fcntl(fd, F_SETFL, stream ? flags : flags & ~O_NONBLOCK) == 0) f = fdopen(fd, "rb");
     if (f == nullptr) {
         err = errno;
         close(fd);
@@ -192,12 +196,28 @@ int platform_fd(std::FILE* f) {
 }
 
 std::FILE* platform_open_write(const char* name, bool append, int& err) {
-    const int fd = posix::above_standard(
-        open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666));
+    const int fd =
+        posix::above_standard(open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0), 0666));
     std::FILE* f = fd >= 0 ? fdopen(fd, append ? "ab" : "wb") : nullptr;
     if (f == nullptr) {
         err = errno;
         if (fd >= 0) close(fd);
     }
     return f;
+}
+
+bool platform_empty_file(std::FILE* f, int& err) {
+    struct stat info {};
+    // A FIFO or a device has nothing to empty.
+    if (fstat(fileno(f), &info) != 0 || !S_ISREG(info.st_mode) || ftruncate(fileno(f), 0) == 0) return true;
+    err = errno;
+    return false;
+}
+
+bool platform_same_file(const char* name, std::FILE* f) {
+    struct stat in {};
+    struct stat out {};
+    const bool got = std::strcmp(name, "-") == 0 ? fstat(STDIN_FILENO, &in) == 0 : stat(name, &in) == 0;
+    return got && fstat(fileno(f), &out) == 0 && S_ISREG(out.st_mode) && in.st_dev == out.st_dev &&
+           in.st_ino == out.st_ino;
 }

@@ -2,6 +2,7 @@
 // self-pipe), status requests, the end by a signal.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,8 +20,30 @@ int stop_pipe[2] = {-1, -1};
 // Once a stop signal has come, an alarm each second interrupts whatever
 // write would still block (a reader that sleeps, a terminal paused with
 // Ctrl-S), so that the run ends by the signal without waiting for it.
+// A time limit (platform_arm_limit) comes on the same timer: its first
+// alarm marks it passed, and the ones after it, every quarter of a second,
+// end a write that still blocks.
+volatile std::sig_atomic_t limit_armed = 0;
+volatile std::sig_atomic_t limit_passed = 0;
+
+void set_timer(double seconds) {
+    // From a millisecond to three years: a time_t of 32 bits holds that.
+    seconds = seconds < 0.001 ? 0.001 : seconds > 1e8 ? 1e8 : seconds;
+    itimerval t{};
+    t.it_value.tv_sec = static_cast<time_t>(seconds);
+    t.it_value.tv_usec = static_cast<suseconds_t>((seconds - static_cast<double>(t.it_value.tv_sec)) * 1e6);
+    setitimer(ITIMER_REAL, &t, nullptr);
+}
+
 void rearm(int /*sig*/) {
-    alarm(1);
+    const int saved = errno;
+    if (stop_signal != 0) {
+        alarm(1);
+    } else if (limit_armed != 0) {
+        limit_passed = 1;
+        set_timer(0.25);
+    }
+    errno = saved;
 }
 
 void note_stop(int sig) {
@@ -103,4 +126,15 @@ input_state platform_wait_input(int fd, int ms) {
     if (n == 0 || (n < 0 && errno == EINTR)) return input_state::idle;
     // Ready, or poll cannot tell (a device without it): the read decides.
     return input_state::ready;
+}
+
+void platform_arm_limit(double seconds) {
+    limit_armed = 0;
+    limit_passed = 0;
+    set_timer(seconds);
+    limit_armed = 1;
+}
+
+bool platform_limit_passed() {
+    return limit_passed != 0;
 }

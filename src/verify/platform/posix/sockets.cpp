@@ -1,4 +1,5 @@
 // POSIX stream sockets: a Unix socket named as FILE is connected to.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -21,7 +22,9 @@ std::FILE* platform_connect(const char* name, int& err) {
     std::memcpy(address.sun_path, name, length + 1);
     const int fd = posix::above_standard(socket(AF_UNIX, SOCK_STREAM, 0));
     std::FILE* f = nullptr;
-    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+    // Connected, it is read without blocking, as platform_open leaves a FIFO.
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        fcntl(fd, F_SETFL, O_NONBLOCK) == 0)
         f = fdopen(fd, "rb");
     if (f == nullptr) {
         err = errno;

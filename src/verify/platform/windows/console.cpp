@@ -31,6 +31,11 @@ bool platform_is_terminal(std::FILE* f) {
     return console_of(f) != nullptr;
 }
 
+// A process has one console at most.
+bool platform_same_terminal(std::FILE* a, std::FILE* b) {
+    return console_of(a) != nullptr && console_of(b) != nullptr;
+}
+
 void platform_put_line(std::FILE* f, const char* line) {
     HANDLE const console = console_of(f);
     std::wstring text;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "internal.hpp"
@@ -131,8 +132,10 @@ std::FILE* platform_open_write(const char* name, bool append, int& err) {
         err = ENOENT;
         return nullptr;
     }
-    // Text mode, as standard output has: the console writes its lines in CR LF.
-    std::FILE* f = _wfopen(wname.c_str(), append ? L"a" : L"w");
+    // Text mode, as standard output has: the console writes its lines in CR
+    // LF. Appending either way: platform_empty_file empties it, if asked.
+    (void)append;
+    std::FILE* f = _wfopen(wname.c_str(), L"a");
     if (f == nullptr) err = errno;
     return f;
 }
@@ -142,4 +145,40 @@ std::int64_t platform_name_size(const char* name) {
     struct _stat64 info {};
     return !wname.empty() && _wstat64(wname.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size)
                                                                  : -1;
+}
+
+bool platform_empty_file(std::FILE* f, int& err) {
+    std::fflush(f);
+    auto* const h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return true;
+    err = _chsize_s(_fileno(f), 0);
+    return err == 0;
+}
+
+namespace {
+// The volume and the file number of an open file, or false.
+bool file_id(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
+    return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK &&
+           GetFileInformationByHandle(h, &info);
+}
+}  // namespace
+
+bool platform_same_file(const char* name, std::FILE* f) {
+    BY_HANDLE_FILE_INFORMATION out{};
+    if (!file_id(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))), out)) return false;
+    BY_HANDLE_FILE_INFORMATION in{};
+    bool got = false;
+    if (std::strcmp(name, "-") == 0) {
+        got = file_id(reinterpret_cast<HANDLE>(_get_osfhandle(0)), in);
+    } else {
+        const std::wstring wname = win::system_name(name);
+        HANDLE h = wname.empty()
+                       ? INVALID_HANDLE_VALUE
+                       : CreateFileW(wname.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        got = file_id(h, in);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    return got && in.dwVolumeSerialNumber == out.dwVolumeSerialNumber &&
+           in.nFileIndexHigh == out.nFileIndexHigh && in.nFileIndexLow == out.nFileIndexLow;
 }
