@@ -60,14 +60,14 @@ const std::string_view verify_usage =
     "what was read.\n";
 
 namespace {
-bool parse_count(const char* text, std::uint64_t& n) {
+bool parse_count(const char* text, std::uint64_t& n) noexcept {
     const char* end = text + std::strlen(text);
     const auto [p, ec] = std::from_chars(text, end, n);
     return ec == std::errc() && p == end && p != text;
 }
 
 // Index of `value` among `names`, or -1.
-int pick(const char* value, std::initializer_list<std::string_view> names) {
+int pick(const char* value, std::initializer_list<std::string_view> names) noexcept {
     int i = 0;
     for (std::string_view n : names) {
         if (n == value) return i;
@@ -77,7 +77,7 @@ int pick(const char* value, std::initializer_list<std::string_view> names) {
 }
 
 // A number of seconds: a positive decimal, "0.5", "10", "3600.25".
-bool parse_seconds(const char* text, double& s) {
+bool parse_seconds(const char* text, double& s) noexcept {
     s = 0;
     double scale = 1;
     int digits = 0;
@@ -97,7 +97,7 @@ bool parse_seconds(const char* text, double& s) {
 }
 
 using cmd = verify_command;
-option_set check(bool ok) {
+option_set check(bool ok) noexcept {
     return ok ? option_set::ok : option_set::invalid;
 }
 }  // namespace
