@@ -424,7 +424,13 @@ case_verify_results() {
     "2|-|unrecognized option '--=1';Try 'ctrverify --help' for more information.|--=1"
     "2|-|invalid option -- 'x';Try 'ctrverify --help' for more information.|-x"
     "2|-|option '--max-lines' requires an argument;Try 'ctrverify --help' for more information.|--max-lines"
-    "0|ctrverify 1.1.0|-|--version a.dat")
+    "0|ctrverify 1.1.0|-|--version a.dat"
+    "2|-|invalid number of bytes: '0';Try 'ctrverify --help' for more information.|--bytes=0 a.dat"
+    "2|2 4 @ 3;a.dat: 4 bytes, 1 break|a.dat: ended after 4 of 18446744073709551615 bytes|--bytes=18446744073709551615 a.dat"
+    "2|-|option '--append' requires '--output';Try 'ctrverify --help' for more information.|--append a.dat"
+    "1|corrupt @ 10000: expected 16, got 48, bit 5;s.dat: 10000 bytes, 1 break, events: 1 corrupt, 0 lost (0 words), 0 repeat (0 words)|-|--explain --max-breaks=1 s.dat"
+    "2|-|d: Is a directory|--interval=1 d"
+    "2|-|a.dat: input file is output file|-o a.dat m.dat a.dat")
   for row in "${rows[@]}"; do
     IFS='|' read -r st out err row <<< "$row"
     out=${out//;/$nl} err=${err//;/$nl}
@@ -433,7 +439,9 @@ case_verify_results() {
     err=${err//ctrverify: Try/Try}
     expect "$st" "$out" "$err" -- $row
   done
+  expect 2 "" "ctrverify: option '--w=16' is ambiguous; possibilities: '--width' '--wrap'${nl}Try 'ctrverify --help' for more information." -- --w=16 a.dat
   same "report file" "a.dat: 2 4 @ 3${nl}a.dat: 4 bytes, 1 break${nl}m.dat: 3 bytes, 0 breaks$nl" r.txt
+  cmp -s a.dat ./-x.dat || { echo "FAIL: an input emptied as the output"; fail=1; }
   # The options of --help are those of the man page.
   diff <(ctr --help | grep -o -E -- '--[a-z][a-z-]*' | sort -u) <(grep -o -E -- '\\-\\-[a-z]([a-z]|\\-)*' "$top/doc/ctrverify.1" | tr -d '\\' | sort -u) ||
     { echo "FAIL: --help and the man page name other options"; fail=1; }
@@ -488,13 +496,13 @@ case_verify_pipes_and_signals() {
   local row st pause args want_out want_err t0
   for row in "2|4|--idle-timeout=0.5 --interval=0.2|^\[0\.000-0\.2[0-9]{2} s\] 2 bytes, [0-9]+ B/s, 1 break$|^ctrverify: -: no data for 0\.5 s$" \
              "1|4|--duration=0.6 --timestamps|^20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]{3}Z 1 3 @ 2$|-" \
-             "2|0|--duration=5 --json --interval=9|^\{\"type\":\"summary\",\"file\":\"-\",.*\"bytes\":2,\"breaks\":1,|^ctrverify: -: ended after 0\.[0-9]{3} of 5 s$"; do
+             "2|0|--duration=5.50 --json --interval=9|^\{\"type\":\"summary\",\"file\":\"-\",.*\"bytes\":2,\"breaks\":1,|^ctrverify: -: ended after 0\.[0-9]{3} of 5.50 s$"; do
     IFS='|' read -r st pause args want_out want_err <<< "$row"
     t0=${EPOCHREALTIME/./}
     ctr $args - > out.txt 2> err.txt < <(bytes 1 3; exec sleep "$pause" 2> /dev/null)
     s=$? t0=$(((${EPOCHREALTIME/./} - t0) / 1000))
     { [ "$want_err" = - ] && [ ! -s err.txt ] || grep -q -E "$want_err" err.txt; } && grep -q -E "$want_out" out.txt &&
-      [ "$s" = "$st" ] && [ "$t0" -lt 2500 ] && python3 -c 'import json, sys; [json.loads(l) for l in open("out.txt") if l[0] == "{"]' ||
+      [ "$s" = "$st" ] && [ "$t0" -lt 2500 ] && { [ "${args#*--json}" = "$args" ] || python3 -c 'import json, sys; [json.loads(l) for l in open("out.txt")]'; } ||
       { echo "FAIL [$args]: status $s after $t0 ms: $(cat out.txt err.txt)"; fail=1; }
   done
   # A terminal named as FILE (a serial port) is read raw, and set back after.
@@ -503,8 +511,13 @@ m, s = pty.openpty(); before = termios.tcgetattr(s)
 p = subprocess.Popen(sys.argv[1:] + ["--bytes=512", os.ttyname(s)], stdout=subprocess.PIPE)
 time.sleep(0.5); os.write(m, bytes(range(1, 256)) + bytes(range(0, 256)) + b"\x00")
 out = p.communicate(timeout=10)[0]
-sys.exit(out != os.ttyname(s).encode() + b": 512 bytes, 0 breaks\n" or termios.tcgetattr(s) != before)' $runner "$bin" ||
+ok = out == os.ttyname(s).encode() + b": 512 bytes, 0 breaks\n" and termios.tcgetattr(s) == before
+p = subprocess.Popen(sys.argv[1:] + [os.ttyname(s)]); time.sleep(0.5); p.send_signal(3); p.wait(timeout=10)
+sys.exit(not ok or termios.tcgetattr(s) != before)' $runner "$bin" ||
     { echo "FAIL: a terminal not read raw, or not set back"; fail=1; }
+  # A write blocked on a reader that sleeps ends at the time limit.
+  { ctr --duration=0.5 /dev/zero 2> err.txt; echo $? > st.txt; } | (exec sleep 3)
+  [ "$(cat st.txt) $(cat err.txt)" = "2 ctrverify: write error: blocked past the time limit" ] || { echo "FAIL: a blocked write past --duration: $(cat st.txt err.txt)"; fail=1; }
   # A read that waits on a silent FIFO ends at once on the signal; the
   # summary says so. A signal ignored at the start (nohup) stays ignored.
   mkfifo g
