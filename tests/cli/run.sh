@@ -540,7 +540,8 @@ sys.exit(not ok or termios.tcgetattr(s) != before)' $runner "$bin" ||
 # own takes the place of a closed standard stream. TOOL|ARGS|STATE|STATUS|
 # the output (stdout and stderr, one regex); STATE is "closed" (stdin and
 # stdout closed), "blocked" (a reader that sleeps; SIGTERM after 1 s) or
-# "leased" (a lease that is never given up; SIGINT after 1 s).
+# "leased" (a lease that is never given up; SIGINT after 1 s) or "silent"
+# (FIFO p, two bytes and then nothing; SIGINT after 1 s).
 case_stop_and_descriptors() {
   posix_only
   counter 3 > c.dat
@@ -552,13 +553,15 @@ case_stop_and_descriptors() {
              "ctrverify|-|closed|2|^ctrverify: -: Bad file descriptor$" \
              "ctrcheck|-i z.dat|blocked|143|" "ctrverify|z.dat|blocked|143|" \
              "ctrcheck|-i c.dat|leased|130|^ctrcheck: interrupted at byte 0 of 3$" \
-             "ctrverify|--json c.dat z.dat|leased|130|^\{\"type\":\"summary\",\"file\":\"c\.dat\",.*\"interrupted\":true,\"error\":null\}$"; do
+             "ctrverify|--json c.dat z.dat|leased|130|^\{\"type\":\"summary\",\"file\":\"c\.dat\",.*\"interrupted\":true,\"error\":null\}$" \
+             "ctrverify|--json --interval=9 p|silent|130|^\{\"type\":\"summary\".*\"seconds\":(0\.9|1\.)"; do
     IFS='|' read -r tool args state st want <<< "$row"
     bin=$([ "$tool" = ctrverify ] && echo "$verify_bin" || echo "$check_bin")
     rm -f ready p; mkfifo p
     case $state in
       closed) ctr $args <&- >&- 2> out.txt ;;
       blocked) (exec sleep 5 < p) & holder=$! ;;
+      silent) (bytes 1 2; exec sleep 5) > p & holder=$! ;;
       leased) python3 -c 'import fcntl, os, signal, time; fd = os.open("c.dat", os.O_RDWR); signal.signal(signal.SIGIO, lambda *_: None); fcntl.fcntl(fd, fcntl.F_SETLEASE, fcntl.F_WRLCK); open("ready", "w").close(); time.sleep(9)' 2> /dev/null & holder=$!
               for _ in $(seq 50); do [ -e ready ] || sleep 0.1; done ;;
     esac
