@@ -447,6 +447,8 @@ case_verify_results() {
     { echo "FAIL: --help and the man page name other options"; fail=1; }
   ctr --help | head -n 1 > out.txt
   same "--help" "Usage: ctrverify [OPTION]... [FILE]...$nl" out.txt
+  ctr --help > out.txt
+  cmp -s out.txt "$top/tests/cli/ctrverify-help.txt" || { echo "FAIL: --help is not tests/cli/ctrverify-help.txt"; diff out.txt "$top/tests/cli/ctrverify-help.txt"; fail=1; }
   cat a.dat | ctr > out.txt 2>&1
   same "standard input" "2 4 @ 3${nl}-: 4 bytes, 1 break$nl" out.txt
   [ "$target" != windows ] || return 0  # no such names there, nor a /dev/full
@@ -517,6 +519,16 @@ ok = out == os.ttyname(s).encode() + b": 512 bytes, 0 breaks\n" and termios.tcge
 p = subprocess.Popen(sys.argv[1:] + [os.ttyname(s)]); time.sleep(0.5); p.send_signal(3); p.wait(timeout=10)
 sys.exit(not ok or termios.tcgetattr(s) != before)' $runner "$bin" ||
     { echo "FAIL: a terminal not read raw, or not set back"; fail=1; }
+  # Standard output and error one terminal: DELAY|SIGNAL|ARGS|what it shows
+  # (fixed strings, the last line of each the end of the run): a break line
+  # clears the progress line first; a stop while the read of a terminal
+  # waits ends the tool by that signal.
+  local pty_row delay
+  for pty_row in $'0|0|--progress -|\r\e[K2 4 @ 3\nexit 1' $'1|1|PTY|: 0 bytes, 0 breaks, interrupted\nsignal 1' $'1|2|PTY|: 0 bytes, 0 breaks, interrupted\nsignal 2'; do
+    IFS='|' read -r -d '' delay sig args want <<< "$pty_row"
+    { bytes 1 2; sleep 1.4; bytes 4; } 2> /dev/null | python3 "$top/tests/cli/pty_run.py" "$delay" "$sig" $runner "$bin" $args > out.txt
+    while IFS= read -r s; do grep -q -F -- "$s" out.txt || { echo "FAIL [pty: $args, signal $sig]: no '$s' in: $(od -c out.txt)"; fail=1; }; done <<< "${want%$nl}"
+  done
   # A write blocked on a reader that sleeps ends at the time limit.
   { ctr --duration=0.5 /dev/zero 2> err.txt; echo $? > st.txt; } | (exec sleep 3)
   [ "$(cat st.txt) $(cat err.txt)" = "2 ctrverify: write error: blocked past the time limit" ] || { echo "FAIL: a blocked write past --duration: $(cat st.txt err.txt)"; fail=1; }
