@@ -6,10 +6,20 @@
 #include "verify/platform.hpp"
 
 namespace {
+// Longest text of a line after its time stamp and name.
+constexpr std::size_t line_text_max = 256;
+
+// Hands the staged lines over first unless the line about to start fits
+// beside them, so that every write ends with a whole line.
+void line_room(stream_report& r) {
+    console_make_room(*r.out, r.shown.size() + 2 + (r.opt->timestamps ? 32 : 0) + line_text_max);
+}
+
 // What starts a break or event line: the progress line cleared, the time
 // it was found, and with more than one FILE the name.
 void name_before(stream_report& r) {
     clear_progress_for_report(r);
+    line_room(r);
     if (r.opt->timestamps) {
         text t;
         utc(t, r, r.now) << " ";
@@ -85,6 +95,7 @@ void stream_report::note_event(const word_event& e) {
 void report_end(stream_report& r, const word_state& w, bool whole, bool interrupted, const char* error) {
     if (r.opt->json) return write_json(r, w, interrupted, error);
     if (!whole) return;
+    line_room(r);
     console_append(*r.out, r.shown);
     text t;
     t << ": ";
@@ -118,6 +129,7 @@ void report_interval(stream_report& r, const word_state& w, double now) {
     const double seconds = now - r.record_start;
     console& out = *r.out;
     clear_progress_for_report(r);
+    line_room(r);
     if (r.opt->prefix) {
         console_append(out, r.shown);
         console_append(out, ": ");

@@ -191,6 +191,12 @@ case_read_and_write_sizes() {
     [ "$reads" = 262144 ] && [ "$writes" -gt $((65536 - 64)) ] && [ "$writes" -le 65536 ] ||
       { echo "FAIL [$tool]: reads of $reads bytes, most writes of $writes"; fail=1; }
   done
+  # Records every 10 us after a long name, staged and written in whole lines.
+  local long=$(printf 'z%.0s' $(seq 200))
+  ln -s /dev/zero "$long"
+  strace -o trace.txt -s 70000 -e trace=write "$verify_bin" -w 64 -q --interval=0.00001 --duration=0.8 "$long" "$long" > /dev/null
+  [ "$(grep -c '^write(1, ' trace.txt)" -gt 1 ] && ! grep '^write(1, ' trace.txt | grep -q -v '\\n", [0-9]*) = [0-9]*$' ||
+    { echo "FAIL: a write of the records ends inside a line: $(grep '^write(1, ' trace.txt | grep -v '\\n", [0-9]*) = [0-9]*$' | tail -c 200)"; fail=1; }
   # A silent link: a few waits, no busy loop; no progress line once switched off.
   (exec sleep 2) | strace -o trace.txt -e trace=poll,ppoll "$verify_bin" --progress --no-progress --duration=1.5 - > /dev/null 2> err.txt
   [ "$(grep -c 'poll(' trace.txt)" -lt 10 ] && [ "$(cat err.txt)" = "ctrverify: -: empty: nothing was checked" ] ||
