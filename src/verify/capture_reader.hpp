@@ -16,12 +16,14 @@ constexpr std::uint64_t block_count(std::uint64_t l) {
     return l == 0 ? 0 : (l - 1) / block_size;
 }
 
-// The two read calls of the schedule: a block read of n bytes and a
-// single-byte read (EOF when none came), with fread's and getc's results.
-// Tests replace them to count or fail reads.
+// The read calls of the schedule: a block read of n bytes and a
+// single-byte read (EOF when none came), with fread's and getc's results,
+// and the block taken in place from the stream's buffer when it is there
+// (null: always `block`). Tests replace them to count or fail reads.
 struct capture_reads {
     std::size_t (*block)(void* dst, std::size_t n, std::FILE* in);
     int (*byte)(std::FILE* in);
+    const std::uint8_t* (*in_place)(std::FILE* in, std::size_t n) = nullptr;
 };
 extern capture_reads capture_read_calls;
 

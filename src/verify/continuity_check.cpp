@@ -18,8 +18,8 @@ bool continuity_skip_block(run_state& st, const std::uint8_t* p) {
     return true;
 }
 
-void continuity_block(run_state& st, console& out) {
-    if (!continuity_skip_block(st, st.SR)) continuity_walk(st, st.SR, block_size, out);
+void continuity_block(run_state& st, const std::uint8_t* block, console& out) {
+    if (!continuity_skip_block(st, block)) continuity_walk(st, block, block_size, out);
 }
 
 namespace {

@@ -104,9 +104,10 @@ void continuity_walk(run_state& st, const std::uint8_t* p, std::size_t n, consol
 // Byte_neu) and gives true; else changes nothing and gives false.
 bool continuity_skip_block(run_state& st, const std::uint8_t* p);
 
-// Checks the full block in SR: a cheap whole-block test first, the byte walk
-// only when the block may hold a break.
-void continuity_block(run_state& st, console& out);
+// Checks the full block of block_size bytes at `block` (SR, or the same
+// bytes where the stream buffered them): a cheap whole-block test first,
+// the byte walk only when the block may hold a break.
+void continuity_block(run_state& st, const std::uint8_t* block, console& out);
 
 // Prints "<l / 2^20 with three decimals> MBytes gelesen, <error> Fehler".
 void continuity_summary(const run_state& st, console& out);

@@ -69,6 +69,12 @@ int platform_write_error(std::FILE* f, int err);
 std::size_t platform_read(void* dst, std::size_t n, std::FILE* f);
 int platform_getc(std::FILE* f);
 
+// The next n bytes of f where they already are, in the stream's own buffer,
+// taken as fread would take them; null when fewer are buffered or the C
+// library does not show its buffer (then fread them). No read call of its
+// own, so the reads the system sees stay those of fread.
+const std::uint8_t* platform_read_in_place(std::FILE* f, std::size_t n);
+
 // Writes one line of UTF-8 text to a diagnostics stream. A Windows console
 // is given it as Unicode, so that names in any script show correctly there;
 // everywhere else the bytes go as they are.

@@ -96,6 +96,10 @@ std::size_t platform_read(void* dst, std::size_t n, std::FILE* f) {
     return std::fread(dst, 1, n, f);
 }
 
+const std::uint8_t* platform_read_in_place(std::FILE*, std::size_t) {
+    return nullptr;  // the CRT does not show its buffer
+}
+
 int platform_getc(std::FILE* f) {
     return _getc_nolock(f);
 }
