@@ -128,7 +128,8 @@ bool capture_walk(std::FILE* in, const char* name, run_state& st, console& out) 
     for (std::uint64_t n = block_count(st.l); n > 0 && !out.failed; --n) {
         // Checked where stdio holds it, when it can be: the copy into SR
         // costs as much processor time as the check itself.
-        const std::uint8_t* block = capture_read_calls.in_place ? capture_read_calls.in_place(in, block_size) : nullptr;
+        const std::uint8_t* block =
+            capture_read_calls.in_place ? capture_read_calls.in_place(in, block_size) : nullptr;
         if (block == nullptr) {
             errno = 0;
             const std::size_t got = capture_read_calls.block(st.SR, block_size, in);
