@@ -36,7 +36,7 @@ void close_descriptor_behind_its_back(std::FILE* f) {
 // Puts `calls` in place of the real read calls for the life of the guard.
 struct reads_replaced {
     capture_reads saved = capture_read_calls;
-    explicit reads_replaced(capture_reads calls) { capture_read_calls = calls; }
+    explicit reads_replaced(const capture_reads& calls) { capture_read_calls = calls; }
     ~reads_replaced() { capture_read_calls = saved; }
     reads_replaced(const reads_replaced&) = delete;
     reads_replaced& operator=(const reads_replaced&) = delete;
