@@ -195,7 +195,7 @@ case_read_and_write_sizes() {
   local long=$(printf 'z%.0s' $(seq 200))
   ln -s /dev/zero "$long"
   strace -o trace.txt -s 70000 -e trace=write "$verify_bin" -w 64 -q --interval=0.00001 --duration=0.8 "$long" "$long" > /dev/null
-  [ "$(grep -c '^write(1, ' trace.txt)" -gt 1 ] && ! grep '^write(1, ' trace.txt | grep -q -v '\\n", [0-9]*) = [0-9]*$' ||
+  ! grep '^write(1, ' trace.txt | grep -q -v '\\n", [0-9]*) = [0-9]*$' ||
     { echo "FAIL: a write of the records ends inside a line: $(grep '^write(1, ' trace.txt | grep -v '\\n", [0-9]*) = [0-9]*$' | tail -c 200)"; fail=1; }
   # A silent link: a few waits, no busy loop; no progress line once switched off.
   (exec sleep 2) | strace -o trace.txt -e trace=poll,ppoll "$verify_bin" --progress --no-progress --duration=1.5 - > /dev/null 2> err.txt
@@ -532,7 +532,7 @@ sys.exit(not ok or termios.tcgetattr(s) != before)' $runner "$bin" ||
   local pty_row delay
   for pty_row in $'0|0|--progress -|\r\e[K2 4 @ 3\nexit 1' $'1|1|PTY|: 0 bytes, 0 breaks, interrupted\nsignal 1' $'1|2|PTY|: 0 bytes, 0 breaks, interrupted\nsignal 2'; do
     IFS='|' read -r -d '' delay sig args want <<< "$pty_row"
-    { bytes 1 2; sleep 1.4; bytes 4; } 2> /dev/null | python3 "$top/tests/cli/pty_run.py" "$delay" "$sig" $runner "$bin" $args > out.txt
+    { bytes 1 2; sleep 2.2; bytes 4; } 2> /dev/null | python3 "$top/tests/cli/pty_run.py" "$delay" "$sig" $runner "$bin" $args > out.txt
     while IFS= read -r s; do grep -q -F -- "$s" out.txt || { echo "FAIL [pty: $args, signal $sig]: no '$s' in: $(od -c out.txt)"; fail=1; }; done <<< "${want%$nl}"
   done
   # A write blocked on a reader that sleeps ends at the time limit.
