@@ -515,6 +515,12 @@ case_verify_pipes_and_signals() {
       [ "$s" = "$st" ] && [ "$t0" -lt 2500 ] && { [ "${args#*--json}" = "$args" ] || python3 -c 'import json, sys; [json.loads(l) for l in open("out.txt")]'; } ||
       { echo "FAIL [$args]: status $s after $t0 ms: $(cat out.txt err.txt)"; fail=1; }
   done
+  # A time stamp falls within the run, to the millisecond.
+  local t1 t2 stamp
+  t1=$(date -u +%s%3N)
+  bytes 1 3 | ctr --timestamps - > out.txt
+  t2=$(date -u +%s%3N) stamp=$(date -u -d "$(head -n 1 out.txt | cut -d ' ' -f 1)" +%s%3N)
+  [ "$t1" -le "$stamp" ] && [ "$stamp" -le "$t2" ] || { echo "FAIL: time stamp $(head -n 1 out.txt) not within $t1-$t2"; fail=1; }
   # A terminal named as FILE (a serial port) is read raw, and set back after.
   python3 -c 'import os, pty, subprocess, sys, termios, time
 m, s = pty.openpty(); before = termios.tcgetattr(s)
