@@ -191,12 +191,16 @@ case_read_and_write_sizes() {
     [ "$reads" = 262144 ] && [ "$writes" -gt $((65536 - 64)) ] && [ "$writes" -le 65536 ] ||
       { echo "FAIL [$tool]: reads of $reads bytes, most writes of $writes"; fail=1; }
   done
-  # Records every 10 us after a long name, staged and written in whole lines.
-  local long=$(printf 'z%.0s' $(seq 200))
+  # Records every 10 us after a long name, and JSON objects that list 100
+  # breaks and events of random 64-bit words: written in whole lines.
+  local long=$(printf 'z%.0s' $(seq 200)) args
   ln -s /dev/zero "$long"
-  strace -o trace.txt -s 70000 -e trace=write "$verify_bin" -w 64 -q --interval=0.00001 --duration=0.8 "$long" "$long" > /dev/null
-  ! grep '^write(1, ' trace.txt | grep -q -v '\\n", [0-9]*) = [0-9]*$' ||
-    { echo "FAIL: a write of the records ends inside a line: $(grep '^write(1, ' trace.txt | grep -v '\\n", [0-9]*) = [0-9]*$' | tail -c 200)"; fail=1; }
+  head -c 8000 /dev/urandom > r.dat
+  for args in "-w 64 -q --interval=0.00001 --duration=0.8 $long $long" "--json -w 64 -m 100 --timestamps r.dat r.dat r.dat r.dat"; do
+    strace -o trace.txt -s 70000 -e trace=write "$verify_bin" $args > /dev/null
+    ! grep '^write(1, ' trace.txt | grep -q -v '\\n", [0-9]*) = [0-9]*$' ||
+      { echo "FAIL [${args:0:40}]: a write ends inside a line: $(grep '^write(1, ' trace.txt | grep -v '\\n", [0-9]*) = [0-9]*$' | tail -c 200)"; fail=1; }
+  done
   # A silent link: a few waits, no busy loop; no progress line once switched off.
   (exec sleep 2) | strace -o trace.txt -e trace=poll,ppoll "$verify_bin" --progress --no-progress --duration=1.5 - > /dev/null 2> err.txt
   [ "$(grep -c 'poll(' trace.txt)" -lt 10 ] && [ "$(cat err.txt)" = "ctrverify: -: empty: nothing was checked" ] ||
