@@ -570,8 +570,9 @@ sys.exit(not ok or termios.tcgetattr(s) != before)' $runner "$bin" ||
 # own takes the place of a closed standard stream. TOOL|ARGS|STATE|STATUS|
 # the output (stdout and stderr, one regex); STATE is "closed" (stdin and
 # stdout closed), "blocked" (a reader that sleeps; SIGTERM after 1 s) or
-# "leased" (a lease that is never given up; SIGINT after 1 s) or "silent"
-# (FIFO p, two bytes and then nothing; SIGINT after 1 s).
+# "leased" (a lease that is never given up; SIGINT after 1 s), "unlinked"
+# (leased l.dat removed after 1 s) or "silent" (FIFO p, two bytes and then
+# nothing; SIGINT after 1 s).
 case_stop_and_descriptors() {
   posix_only
   counter 3 > c.dat
@@ -584,6 +585,7 @@ case_stop_and_descriptors() {
              "ctrcheck|-i z.dat|blocked|143|" "ctrverify|z.dat|blocked|143|" \
              "ctrcheck|-i c.dat|leased|130|^ctrcheck: interrupted at byte 0 of 3$" \
              "ctrverify|--json c.dat z.dat|leased|130|^\{\"type\":\"summary\",\"file\":\"c\.dat\",.*\"interrupted\":true,\"error\":null\}$" \
+             "ctrverify|l.dat|unlinked|2|^ctrverify: l\.dat: No such file or directory$" \
              "ctrverify|--json --interval=9 p|silent|130|^\{\"type\":\"summary\".*\"seconds\":(0\.9|1\.)"; do
     IFS='|' read -r tool args state st want <<< "$row"
     bin=$([ "$tool" = ctrverify ] && echo "$verify_bin" || echo "$check_bin")
@@ -592,7 +594,9 @@ case_stop_and_descriptors() {
       closed) ctr $args <&- >&- 2> out.txt ;;
       blocked) (exec sleep 5 < p) & holder=$! ;;
       silent) (bytes 1 2; exec sleep 5) > p & holder=$! ;;
-      leased) python3 -c 'import fcntl, os, signal, time; fd = os.open("c.dat", os.O_RDWR); signal.signal(signal.SIGIO, lambda *_: None); fcntl.fcntl(fd, fcntl.F_SETLEASE, fcntl.F_WRLCK); open("ready", "w").close(); time.sleep(9)' 2> /dev/null & holder=$!
+      leased | unlinked)
+              cp c.dat l.dat
+              python3 -c 'import fcntl, os, signal, sys, time; fd = os.open(sys.argv[1], os.O_RDWR); signal.signal(signal.SIGIO, lambda *_: None); fcntl.fcntl(fd, fcntl.F_SETLEASE, fcntl.F_WRLCK); open("ready", "w").close(); time.sleep(9)' "$([ "$state" = leased ] && echo c.dat || echo l.dat)" 2> /dev/null & holder=$!
               for _ in $(seq 50); do [ -e ready ] || sleep 0.1; done ;;
     esac
     s=$?
@@ -601,7 +605,7 @@ case_stop_and_descriptors() {
       if [ "$state" = blocked ]; then $runner "$bin" $args > p 2> out.txt & else $runner "$bin" $args > out.txt 2>&1 & fi
       local pid=$!
       sleep 1; t0=${EPOCHREALTIME/./}
-      kill "-$([ "$state" = blocked ] && echo TERM || echo INT)" $pid
+      [ "$state" = unlinked ] && rm l.dat || kill "-$([ "$state" = blocked ] && echo TERM || echo INT)" $pid
       ended $pid; s=$ended
       set +m
       [ $(((${EPOCHREALTIME/./} - t0) / 1000)) -lt 2000 ] || { echo "FAIL [$tool $args, $state]: not ended at once"; fail=1; }
