@@ -43,8 +43,11 @@ void console_flush(console& out) {
             p = crlf_buf;
         }
         errno = 0;
+        platform_write_begin();
         // glibc can count a write that failed as made: the error flag tells.
-        if (std::fwrite(p, 1, n, out.stream) != n || std::ferror(out.stream) != 0) record_failure(out);
+        const bool written = std::fwrite(p, 1, n, out.stream) == n && std::ferror(out.stream) == 0;
+        platform_write_end();
+        if (!written) record_failure(out);
     }
     // After a failure the staged bytes are dropped: the run is ending anyway.
     out.len = 0;

@@ -162,11 +162,14 @@ bool platform_same_file(const char* name, std::FILE* f);
 bool platform_same_terminal(std::FILE* a, std::FILE* b);
 
 // A time limit that also ends a write blocked on a reader that does not
-// read: `seconds` from now (again at each call, which replaces the last),
-// and from then on every quarter of a second, a write that blocks ends with
-// EINTR. platform_limit_passed tells that it has come. Where the system has
-// no such timer (Windows), nothing.
+// read: `seconds` from now (again at each call, which replaces the last).
+// A write between platform_write_begin and platform_write_end that still
+// blocks a quarter of a second past the limit ends with EINTR, and so does
+// every later one that blocks; platform_limit_passed tells that it came.
+// Where the system has no such timer (Windows), nothing.
 void platform_arm_limit(double seconds);
+void platform_write_begin();
+void platform_write_end();
 bool platform_limit_passed();
 
 // The descriptor that stream `f` reads from.

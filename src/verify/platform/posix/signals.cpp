@@ -20,11 +20,17 @@ int stop_pipe[2] = {-1, -1};
 // Once a stop signal has come, an alarm each second interrupts whatever
 // write would still block (a reader that sleeps, a terminal paused with
 // Ctrl-S), so that the run ends by the signal without waiting for it.
-// A time limit (platform_arm_limit) comes on the same timer: its first
-// alarm marks it passed, and the ones after it, every quarter of a second,
-// end a write that still blocks.
+// A time limit (platform_arm_limit) comes on the same timer, but only while
+// a write is under way (platform_write_begin to platform_write_end): an
+// alarm that comes while the process computes would buy nothing, since the
+// read loop watches the clock itself (and it kills x86-64 programs under
+// qemu-user). Its first alarm marks the limit passed, the ones after it,
+// every quarter of a second, end a write that still blocks.
 volatile std::sig_atomic_t limit_armed = 0;
 volatile std::sig_atomic_t limit_passed = 0;
+double limit_at = -1;  // platform_seconds() of the limit; below 0: none
+// A write may block this long past the limit before it is ended.
+constexpr double limit_grace = 0.25;
 
 void set_timer(double seconds) {
     // From a millisecond to three years: a time_t of 32 bits holds that.
@@ -35,7 +41,7 @@ void set_timer(double seconds) {
     setitimer(ITIMER_REAL, &t, nullptr);
 }
 
-void rearm(int /*sig*/) {
+POSIX_SIGNAL_HANDLER void rearm(int /*sig*/) {
     const int saved = errno;
     if (stop_signal != 0) {
         alarm(1);
@@ -46,7 +52,7 @@ void rearm(int /*sig*/) {
     errno = saved;
 }
 
-void note_stop(int sig) {
+POSIX_SIGNAL_HANDLER void note_stop(int sig) {
     const int saved = errno;
     if (stop_signal == 0) {
         stop_signal = sig;
@@ -61,7 +67,7 @@ void note_stop(int sig) {
 
 volatile std::sig_atomic_t status_request = 0;
 
-void note_status(int /*sig*/) {
+POSIX_SIGNAL_HANDLER void note_status(int /*sig*/) {
     status_request = 1;
 }
 
@@ -129,10 +135,26 @@ input_state platform_wait_input(int fd, int ms) {
 }
 
 void platform_arm_limit(double seconds) {
-    limit_armed = 0;
     limit_passed = 0;
-    set_timer(seconds);
+    limit_at = platform_seconds() + seconds;
+}
+
+void platform_write_begin() {
+    if (limit_at < 0) return;
+    limit_armed = 0;
+    set_timer(limit_at + limit_grace - platform_seconds());
     limit_armed = 1;
+}
+
+void platform_write_end() {
+    if (limit_at < 0 || limit_armed == 0) return;
+    limit_armed = 0;
+    const int saved = errno;  // the write's reason, for the caller
+    if (stop_signal == 0) {
+        const itimerval off{};
+        setitimer(ITIMER_REAL, &off, nullptr);
+    }
+    errno = saved;
 }
 
 bool platform_limit_passed() {

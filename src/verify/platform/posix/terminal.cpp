@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "internal.hpp"
 #include "verify/platform.hpp"
 
 bool platform_raw_line_ends(std::FILE* /*f*/) {
@@ -34,7 +35,7 @@ volatile std::sig_atomic_t raw_fd = -1;  // ... and its descriptor, while it is 
 
 // A signal that ends the process (a reader gone, Ctrl-\\, a fault) sets the
 // terminal back first, then ends it as it would have.
-void restore_and_die(int sig) {
+POSIX_SIGNAL_HANDLER void restore_and_die(int sig) {
     if (raw_fd >= 0) tcsetattr(raw_fd, TCSANOW, &terminal_before);
     signal(sig, SIG_DFL);
     raise(sig);

@@ -57,6 +57,8 @@ input_state platform_wait_input(int fd, int ms) {
 
 // A write blocked on a pipe is not ended here; the limits end the read.
 void platform_arm_limit(double /*seconds*/) {}
+void platform_write_begin() {}
+void platform_write_end() {}
 
 bool platform_limit_passed() {
     return false;
