@@ -545,6 +545,9 @@ sys.exit(not ok or termios.tcgetattr(s) != before)' $runner "$bin" ||
     { bytes 1 2; sleep 2.2; bytes 4; } 2> /dev/null | python3 "$top/tests/cli/pty_run.py" "$delay" "$sig" $runner "$bin" $args > out.txt
     while IFS= read -r s; do grep -q -F -- "$s" out.txt || { echo "FAIL [pty: $args, signal $sig]: no '$s' in: $(od -c out.txt)"; fail=1; }; done <<< "${want%$nl}"
   done
+  # With standard output a file, only the end clears the progress line.
+  { bytes 1 2; sleep 2.2; bytes 4; } 2> /dev/null | python3 "$top/tests/cli/pty_run.py" 0 0 sh -c 'exec "$@" > /dev/null' sh $runner "$bin" --progress - > out.txt
+  [ "$(grep -o $'\r\e\\[K' out.txt | wc -l)" = 1 ] || { echo "FAIL: the progress line cleared for a line it does not share: $(od -c out.txt)"; fail=1; }
   # A write blocked on a reader that sleeps ends at the time limit.
   { ctr --duration=0.5 /dev/zero 2> err.txt; echo $? > st.txt; } | (exec sleep 3)
   [ "$(cat st.txt) $(cat err.txt)" = "2 ctrverify: write error: blocked past the time limit" ] || { echo "FAIL: a blocked write past --duration: $(cat st.txt err.txt)"; fail=1; }
