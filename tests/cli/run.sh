@@ -574,8 +574,9 @@ sys.exit(not ok or termios.tcgetattr(s) != before)' $runner "$bin" ||
 # the output (stdout and stderr, one regex); STATE is "closed" (stdin and
 # stdout closed), "blocked" (a reader that sleeps; SIGTERM after 1 s) or
 # "leased" (a lease that is never given up; SIGINT after 1 s), "unlinked"
-# (leased l.dat removed after 1 s) or "silent" (FIFO p, two bytes and then
-# nothing; SIGINT after 1 s).
+# (leased l.dat removed after 1 s), "silent" (FIFO p, two bytes and then
+# nothing; SIGINT after 1 s) or "full" (FIFO q silent, the output a pipe
+# already full; SIGTERM after 1 s).
 case_stop_and_descriptors() {
   posix_only
   counter 3 > c.dat
@@ -585,7 +586,7 @@ case_stop_and_descriptors() {
              "ctrverify|c.dat|closed|2|^ctrverify: write error: Bad file descriptor$" \
              "ctrverify||closed|2|^ctrverify: -: Bad file descriptor$" \
              "ctrverify|-|closed|2|^ctrverify: -: Bad file descriptor$" \
-             "ctrcheck|-i z.dat|blocked|143|" "ctrverify|z.dat|blocked|143|" \
+             "ctrcheck|-i z.dat|blocked|143|" "ctrverify|z.dat|blocked|143|" "ctrverify|q|full|143|" \
              "ctrcheck|-i c.dat|leased|130|^ctrcheck: interrupted at byte 0 of 3$" \
              "ctrverify|--json c.dat z.dat|leased|130|^\{\"type\":\"summary\",\"file\":\"c\.dat\",.*\"interrupted\":true,\"error\":null\}$" \
              "ctrverify|l.dat|unlinked|2|^ctrverify: l\.dat: No such file or directory$" \
@@ -596,6 +597,7 @@ case_stop_and_descriptors() {
     case $state in
       closed) ctr $args <&- >&- 2> out.txt ;;
       blocked) (exec sleep 5 < p) & holder=$! ;;
+      full) rm -f q; mkfifo q; exec 4<> q; (exec sleep 5 < p) & holder=$!; head -c 65536 /dev/zero > p ;;
       silent) (bytes 1 2; exec sleep 5) > p & holder=$! ;;
       leased | unlinked)
               cp c.dat l.dat
@@ -605,10 +607,10 @@ case_stop_and_descriptors() {
     s=$?
     if [ "$state" != closed ]; then
       set -m  # background jobs keep SIGINT
-      if [ "$state" = blocked ]; then $runner "$bin" $args > p 2> out.txt & else $runner "$bin" $args > out.txt 2>&1 & fi
+      if [ "$state" = blocked ] || [ "$state" = full ]; then $runner "$bin" $args > p 2> out.txt & else $runner "$bin" $args > out.txt 2>&1 & fi
       local pid=$!
       sleep 1; t0=${EPOCHREALTIME/./}
-      [ "$state" = unlinked ] && rm l.dat || kill "-$([ "$state" = blocked ] && echo TERM || echo INT)" $pid
+      [ "$state" = unlinked ] && rm l.dat || kill "-$([ "$state" = blocked ] || [ "$state" = full ] && echo TERM || echo INT)" $pid
       ended $pid; s=$ended
       set +m
       [ $(((${EPOCHREALTIME/./} - t0) / 1000)) -lt 2000 ] || { echo "FAIL [$tool $args, $state]: not ended at once"; fail=1; }
