@@ -586,7 +586,7 @@ case_stop_and_descriptors() {
              "ctrverify|c.dat|closed|2|^ctrverify: write error: Bad file descriptor$" \
              "ctrverify||closed|2|^ctrverify: -: Bad file descriptor$" \
              "ctrverify|-|closed|2|^ctrverify: -: Bad file descriptor$" \
-             "ctrcheck|-i z.dat|blocked|143|" "ctrverify|z.dat|blocked|143|" "ctrverify|q|full|143|" \
+             "ctrcheck|-i z.dat|blocked|143|" "ctrverify|z.dat|blocked|143|" "ctrverify|q|full|143|" "ctrverify|--duration=3600 q|full|143|" \
              "ctrcheck|-i c.dat|leased|130|^ctrcheck: interrupted at byte 0 of 3$" \
              "ctrverify|--json c.dat z.dat|leased|130|^\{\"type\":\"summary\",\"file\":\"c\.dat\",.*\"interrupted\":true,\"error\":null\}$" \
              "ctrverify|l.dat|unlinked|2|^ctrverify: l\.dat: No such file or directory$" \

@@ -140,10 +140,12 @@ void platform_arm_limit(double seconds) {
 }
 
 void platform_write_begin() {
-    if (limit_at < 0) return;
+    // After a stop signal its own alarms, each second, end a blocked write.
+    if (limit_at < 0 || stop_signal != 0) return;
     limit_armed = 0;
     set_timer(limit_at + limit_grace - platform_seconds());
     limit_armed = 1;
+    if (stop_signal != 0) alarm(1);  // it came just now: its alarm, not the limit's
 }
 
 void platform_write_end() {
