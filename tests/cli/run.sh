@@ -540,13 +540,15 @@ sys.exit(not ok or termios.tcgetattr(s) != before)' $runner "$bin" ||
   # clears the progress line first; a stop while the read of a terminal
   # waits ends the tool by that signal.
   local pty_row delay
+  # slow_pty DELAY SIGNAL CMD...: CMD under pty_run.py reading bytes 1 2, then after 2.2 s 4.
+  slow_pty() { { bytes 1 2; sleep 2.2; bytes 4; } 2> /dev/null | python3 "$top/tests/cli/pty_run.py" "$@"; }
   for pty_row in $'0|0|--progress -|\r\e[K2 4 @ 3\nexit 1' $'1|1|PTY|: 0 bytes, 0 breaks, interrupted\nsignal 1' $'1|2|PTY|: 0 bytes, 0 breaks, interrupted\nsignal 2'; do
     IFS='|' read -r -d '' delay sig args want <<< "$pty_row"
-    { bytes 1 2; sleep 2.2; bytes 4; } 2> /dev/null | python3 "$top/tests/cli/pty_run.py" "$delay" "$sig" $runner "$bin" $args > out.txt
+    slow_pty "$delay" "$sig" $runner "$bin" $args > out.txt
     while IFS= read -r s; do grep -q -F -- "$s" out.txt || { echo "FAIL [pty: $args, signal $sig]: no '$s' in: $(od -c out.txt)"; fail=1; }; done <<< "${want%$nl}"
   done
   # With standard output a file, only the end clears the progress line.
-  { bytes 1 2; sleep 2.2; bytes 4; } 2> /dev/null | python3 "$top/tests/cli/pty_run.py" 0 0 sh -c 'exec "$@" > /dev/null' sh $runner "$bin" --progress - > out.txt
+  slow_pty 0 0 sh -c 'exec "$@" > /dev/null' sh $runner "$bin" --progress - > out.txt
   [ "$(grep -o $'\r\e\\[K' out.txt | wc -l)" = 1 ] || { echo "FAIL: the progress line cleared for a line it does not share: $(od -c out.txt)"; fail=1; }
   # A write blocked on a reader that sleeps ends at the time limit.
   { ctr --duration=0.5 /dev/zero 2> err.txt; echo $? > st.txt; } | (exec sleep 3)

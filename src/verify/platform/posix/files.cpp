@@ -158,8 +158,8 @@ const std::uint8_t* platform_read_in_place(std::FILE* f, std::size_t n) {
 #if defined(__GLIBC__)
     // glibc's FILE holds its read buffer in fields that its own getc macro
     // uses: the bytes from _IO_read_ptr to _IO_read_end are read, not taken.
-    if (f->_IO_read_ptr == nullptr || static_cast<std::size_t>(f->_IO_read_end - f->_IO_read_ptr) < n)
-        return nullptr;
+    // Before the first read both are null: no bytes.
+    if (static_cast<std::size_t>(f->_IO_read_end - f->_IO_read_ptr) < n) return nullptr;
     const auto* p = reinterpret_cast<const std::uint8_t*>(f->_IO_read_ptr);
     f->_IO_read_ptr += n;
     return p;

@@ -149,7 +149,7 @@ void platform_write_begin() {
 }
 
 void platform_write_end() {
-    if (limit_at < 0 || limit_armed == 0) return;
+    if (limit_armed == 0) return;  // no limit, or a stop's alarms govern
     limit_armed = 0;
     const int saved = errno;  // the write's reason, for the caller
     if (stop_signal == 0) {
