@@ -5,6 +5,7 @@
 //
 //   ctrverify [OPTION]... [FILE]...    (no FILE, or -: standard input)
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -58,6 +59,14 @@ int main(int argc, char** argv) {
     if (files.empty()) files.push_back("-");
     if (cmd.report_append && cmd.report_name == nullptr) {
         detail::scan_fail(*err, "option '--append' requires '--output'", "", "");
+        return usage_error(out, *err);
+    }
+    const std::uint64_t mask = opt.fmt.bytes >= 8 ? UINT64_MAX : (std::uint64_t{1} << (8 * opt.fmt.bytes)) - 1;
+    if (opt.first_given && (opt.any_start || opt.first > mask)) {
+        if (opt.any_start)
+            detail::scan_fail(*err, "options '--first' and '--any-start' exclude each other", "", "");
+        else
+            detail::scan_fail(*err, "invalid first word: '", opt.first_text, "' is wider than the width");
         return usage_error(out, *err);
     }
     if (cmd.report_name != nullptr) {

@@ -154,19 +154,40 @@ struct collected {
         breaks += std::to_string(alt) + " " + std::to_string(neu) + " @ " + std::to_string(pos) + "\n";
     }
     void on_event(const word_event& e) {
-        const std::string pos = std::to_string(e.pos);
-        events +=
-            e.kind == event_kind::corrupt
-                ? "corrupt " + pos + " " + std::to_string(e.expected) + " " + std::to_string(e.got)
-                : (e.kind == event_kind::lost ? "lost " : "repeat ") + pos + " " + std::to_string(e.words);
+        static const char* const names[] = {"corrupt", "lost", "repeat", "stuck", "inserted", "late", "restart"};
+        auto field = [&](const char* name, std::uint64_t v) { events += std::string(" ") + name + "=" + std::to_string(v); };
+        events += std::string(names[static_cast<int>(e.kind)]) + " " + std::to_string(e.pos);
+        if (e.kind == event_kind::restart) {
+            field("from", e.from);
+            field("to", e.to);
+        } else {
+            field("words", e.words);
+        }
+        if (e.has_value) field("value", e.value);
+        if (e.kind == event_kind::corrupt && e.expected != e.got) {
+            field("expected", e.expected);
+            field("got", e.got);
+        }
+        events += "\n";
+    }
+    // The totals as the reference writes them.
+    void end(const word_state& w) {
+        const event_counts& c = w.seq.counts;
+        std::uint64_t bits = 0;
+        for (const std::uint64_t b : c.bit_errors) bits += b;
+        events += "totals";
+        for (const std::uint64_t x : {c.corrupt, c.corrupt_words, c.lost, c.lost_words, c.repeat, c.repeated_words,
+                                      c.stuck, c.stuck_words, c.inserted, c.inserted_words, c.late, c.late_words,
+                                      c.restart, bits, w.ones, w.zeros})
+            events += " " + std::to_string(x);
         events += "\n";
     }
 };
 
-// Random streams of every width, byte order and wrap rule, with words
-// corrupted, lost, repeated and jumped over (across the wrap too), fed in
-// pieces of any size: the breaks and the diagnosis are those of the
-// reference, and every byte is counted.
+// Random streams of every width, byte order, wrap rule and lock, with words
+// corrupted, lost, repeated, jumped over (across the wrap too), swapped,
+// stuck, inserted and restarted, fed in pieces of any size: the breaks and
+// the account are those of the reference, and every byte is counted.
 TEST_P(BlockScan, WordCheckMatchesTheReference) {
     std::mt19937_64 rng(2026);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same inputs every run
     auto below = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
@@ -188,12 +209,25 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
             if (fault == 2) v -= rng() % 300;                                                   // repeated
             if (fault == 3) put = v = rng();                                                    // jumped
             if (fault == 4) put = v = ~std::uint64_t{0};                                        // all-ones
+            if (fault == 5) put = v = 0;                                                        // restart
+            const std::size_t run = 1 + below(f.bytes * 40);
+            std::vector<std::uint64_t> extra;  // words before `put`
+            if (fault == 6) extra.assign(run, rng() % 4 == 0 ? 0 : rng());  // inserted
+            if (fault == 7 || fault == 8) {                                  // swapped, stuck
+                const std::uint64_t same = rng();
+                for (std::size_t i = 0; i < run; ++i) extra.push_back(fault == 8 ? same : put + (i + run / 2) % run);
+                put = v = put + run;
+            }
+            for (const std::uint64_t x : extra)
+                for (unsigned j = 0; j < f.bytes; ++j)
+                    s.push_back(static_cast<std::uint8_t>(x >> (8 * (f.big ? f.bytes - 1 - j : j))));
             for (unsigned j = 0; j < f.bytes; ++j)
                 s.push_back(static_cast<std::uint8_t>(put >> (8 * (f.big ? f.bytes - 1 - j : j))));
         }
         s.resize(s.size() - below(f.bytes));  // a word cut short at the end
+        const unsigned lock = std::initializer_list<unsigned>{4, 1, 2, 7}.begin()[round % 4];
         word_state w;
-        word_start(w, {f.bytes, f.big, wrap_any}, any_start, skip, skip != 0);
+        word_start(w, {f.bytes, f.big, wrap_any}, any_start, skip, skip != 0, true, lock);
         collected got;
         for (std::size_t at = 0; at < s.size();) {
             const std::size_t n = std::min(s.size() - at, below(2500) + 1);
@@ -201,8 +235,9 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
             at += n;
         }
         word_end(w, got);
+        got.end(w);
         EXPECT_EQ(got.breaks + got.events,
-                  reference_words(s, skip, any_start || skip != 0, f.bytes, f.big, wrap_any))
+                  reference_words(s, skip, any_start || skip != 0, f.bytes, f.big, wrap_any, lock))
             << "round " << round;
         EXPECT_EQ(word_bytes(w), s.size());
         EXPECT_EQ(w.partial_len, (s.size() - skip) % f.bytes);

@@ -34,6 +34,11 @@ struct stream_options {
     std::uint64_t max_breaks = UINT64_MAX;  // end at this break
     double interval = 0;                    // a record of the interval this often; 0: none
     bool timestamps = false;                // break and event lines start with the UTC time found
+    unsigned lock = 4;                      // words in a row that give lock again after a break
+    bool first_given = false;               // the first word must be `first`
+    std::uint64_t first = 0;
+    const char* first_text = "";            // ... as the user wrote it
+    double stall = 0;                       // a silence this long is a stall event; 0: none
 };
 
 enum class stream_result {

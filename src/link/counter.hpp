@@ -1,19 +1,15 @@
 // The counter of a link in words of 8, 16, 32 or 64 bits, in either byte
 // order: each word is the one before it plus one, modulo 2^bits (after the
 // all-ones word comes 0, or, with wrap_any, anything). Each break is counted
-// and reported as it is found; once the word after it has come, it is also
-// diagnosed:
-//   - the next word is the expected one plus one: the word was corrupt (one
-//     event, however many breaks the rule counted for it);
-//   - else, with d = got - expected (mod 2^bits): d words were lost when d
-//     is below half the range, and 2^bits - d words came again otherwise.
-// A break in the last word is judged by d alone.
+// and reported as it is found; while diagnosing, the breaks and the words
+// out of lock also go to the sequence tracker, which tells what happened.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 
+#include "sequence.hpp"
 #include "verify/block_scan.hpp"
 #include "verify/run_state.hpp"
 #include "verify/word_load.hpp"
@@ -22,22 +18,6 @@ struct word_format {
     unsigned bytes = 1;       // 1, 2, 4 or 8
     bool big_endian = false;  // the most significant byte comes first
     bool wrap_any = false;    // the word after all-ones may be anything
-};
-
-enum class event_kind { corrupt, lost, repeat };
-
-struct word_event {
-    event_kind kind = event_kind::corrupt;
-    std::uint64_t pos = 0;       // position of the word's first byte, from 1
-    std::uint64_t expected = 0;  // corrupt: the word that should have come
-    std::uint64_t got = 0;       // corrupt: the word that came
-    std::uint64_t words = 0;     // lost, repeat: how many words
-};
-
-struct event_counts {
-    std::uint64_t corrupt = 0, lost = 0, lost_words = 0, repeat = 0, repeated_words = 0;
-    // Per bit, least significant first: how often a corrupt word had it wrong.
-    std::uint64_t bit_errors[64] = {};
 };
 
 struct word_state {
@@ -50,50 +30,58 @@ struct word_state {
     std::uint64_t skip = 0;                  // bytes still to pass over unchecked
     bool take_next = false;                  // the next word is taken as it is: the check starts after it
     bool diagnosing = true;                  // breaks are diagnosed (off where nobody asks for the events)
-    bool pending = false;                    // a break waits for the next word to be diagnosed
+    bool pending = false;                    // out of lock: every word goes to the tracker
     std::uint64_t break_limit = UINT64_MAX;  // the check stops at this break
     bool stopped = false;                    // ... and has: the rest of what was fed is not taken
-    word_event held;                         // that break: pos, expected, got
+    std::uint64_t end_pos = 0;               // where a stopped check ends, for the tracker
+    bool first_seen = false;                 // the first word has come
+    std::uint64_t run_first = 0;             // the first word of the run under way
+    std::uint64_t first_at = 0;              // l_counter at the first word
+    std::uint64_t ones = 0, zeros = 0;       // the bits that were 1, and 0, in some word
     unsigned partial_len = 0;                // bytes of a word begun in an earlier call
     std::uint8_t partial[8] = {};            // ... and those bytes
     word_ramp_fn ramp = nullptr;             // whole-block test of this format
-    event_counts events;
+    seq_tracker seq;                         // the account of the breaks
 };
 
 // A fresh state for `fmt`: the word before the first is taken as 0 unless
 // `any_start`; the first `skip` bytes are passed over, and with `skip_given`
 // the word after them starts the check as with any_start. Breaks are
-// diagnosed unless `diagnosing` is false.
+// diagnosed unless `diagnosing` is false, lock coming back after `lock`
+// words in a row.
 void word_start(word_state& w, word_format fmt, bool any_start, std::uint64_t skip, bool skip_given,
-                bool diagnosing = true);
+                bool diagnosing = true, unsigned lock = 4);
 
 namespace detail {
-// The event for the break held, given the word after it (`next`), or none
-// (`last`); counted, and handed to report.on_event. True when it was corrupt.
 template <class Report>
-bool diagnose(word_state& w, std::uint64_t next, bool last, Report& report) {
-    word_event& e = w.held;
-    w.pending = false;
-    event_counts& c = w.events;
-    if (!last && next == ((e.expected + 1) & w.mask)) {
-        e.kind = event_kind::corrupt;
-        ++c.corrupt;
-        for (std::uint64_t x = e.got ^ e.expected; x != 0; x &= x - 1) ++c.bit_errors[std::countr_zero(x)];
-    } else {
-        const std::uint64_t d = (e.got - e.expected) & w.mask;
-        const bool lost = d <= (w.mask >> 1);
-        e.kind = lost ? event_kind::lost : event_kind::repeat;
-        e.words = lost ? d : (0 - d) & w.mask;
-        std::uint64_t& total = lost ? c.lost_words : c.repeated_words;
-        total = total + e.words < total ? UINT64_MAX : total + e.words;  // saturates
-        ++(lost ? c.lost : c.repeat);
-    }
-    report.on_event(static_cast<const word_event&>(e));
-    return e.kind == event_kind::corrupt;
+void tell(const seq_out& out, Report& report) {
+    for (unsigned i = 0; i < out.n; ++i) report.on_event(static_cast<const word_event&>(out.e[i]));
 }
 
-// The word `got` at position w.l_counter + 1, after a mismatch or with a
-// break held: the rule, the report, the diagnosis. Off the fast path.
+// The bits that were 1 and 0 somewhere in the run of words first .. last,
+// each the one before plus one.
+inline void note_run(word_state& w, std::uint64_t first, std::uint64_t last) {
+    if (last < first) {  // across the wrap: every bit was both
+        w.ones = w.mask;
+        w.zeros = w.mask;
+        return;
+    }
+    const std::uint64_t d = first ^ last;
+    const std::uint64_t low = d == 0 ? 0 : UINT64_MAX >> std::countl_zero(d);
+    w.ones |= first | low;
+    w.zeros |= (~first | low) & w.mask;
+}
+
+// The stream's first word.
+inline void note_first(word_state& w, std::uint64_t got) {
+    w.first_seen = true;
+    w.first_at = w.l_counter;
+    w.run_first = got;
+    w.seq.first = got;
+}
+
+// The word `got` at position w.l_counter + 1, after a mismatch or out of
+// lock: the rule, the report, the tracker. Off the fast path.
 template <class Report>
 void judge(word_state& w, std::uint64_t got, Report& report) {
     const std::uint64_t alt = w.Word_alt;
@@ -104,32 +92,40 @@ void judge(word_state& w, std::uint64_t got, Report& report) {
         report.on_break(w.fmt.bytes, alt, got, w.l_counter + 1);
     }
     if (!w.diagnosing) return;
-    // A word that mends the one before it was corrupt: its own break is part of that event.
-    if (w.pending && diagnose(w, got, false, report)) return;
-    if (broken) {
-        w.pending = true;
-        w.held.pos = w.l_counter + 1;
-        w.held.expected = expected;
-        w.held.got = got;
+    if (got != expected) {  // a run has ended, unless this is the first word
+        if (w.l_counter != w.first_at) note_run(w, w.run_first, alt);
+        w.run_first = got;
     }
+    seq_out out;
+    if (w.pending)
+        seq_next(w.seq, w.l_counter + 1, got, out);
+    else if (broken)
+        seq_break(w.seq, w.l_counter + 1, expected, got, out);
+    w.pending = !w.seq.locked;
+    tell(out, report);
 }
 
-// The check stopped at its last break, which still waits for the word after
-// it: where that word is among the `n` bytes at `first` (the stream's bytes
-// from `origin` on), it diagnoses the break, as it would have without the
-// stop; it is not taken.
+// The check stopped at its last break, out of lock: where the word after it
+// is among the `n` bytes at `first` (the stream's bytes from `origin` on),
+// the tracker has it too, and the account ends after it; it is not taken.
 template <class Report>
 void diagnose_at_stop(word_state& w, const std::uint8_t* first, std::uint64_t origin, std::size_t n,
                       Report& report) {
+    w.end_pos = w.l_counter + 1;
     if (!w.pending || w.l_counter < origin) return;
     const std::uint64_t at = w.l_counter - origin;
-    if (at + w.fmt.bytes <= n)
-        diagnose(w, load_word(first + at, w.fmt.bytes, w.fmt.big_endian), false, report);
+    if (at + w.fmt.bytes > n) return;
+    seq_out out;
+    seq_next(w.seq, w.l_counter + 1, load_word(first + at, w.fmt.bytes, w.fmt.big_endian), out);
+    w.pending = !w.seq.locked;
+    w.end_pos += w.fmt.bytes;
+    tell(out, report);
 }
 
 // One whole word, from its bytes anywhere (a word begun in an earlier call).
 template <class Report>
 void take_word(word_state& w, std::uint64_t got, Report& report) {
+    if (!w.first_seen) note_first(w, got);
     if (w.take_next) {
         w.take_next = false;
     } else {
@@ -213,7 +209,7 @@ void scan_words(word_state& w, const std::uint8_t* p, std::size_t n, Report& rep
 // Takes the next n bytes of the stream, or those up to the word of the
 // break_limit-th break (then w.stopped is set). Report has
 //   on_break(bytes, alt, neu, pos)   for each break, as found;
-//   on_event(const word_event&)      for each diagnosis.
+//   on_event(const word_event&)      for each event told.
 template <class Report>
 void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
     const std::size_t skipped = w.skip < n ? static_cast<std::size_t>(w.skip) : n;
@@ -234,6 +230,7 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
     }
     if (w.stopped)
         return detail::diagnose_at_stop(w, first, origin, n + static_cast<std::size_t>(p - first), report);
+    if (!w.first_seen && n >= size) detail::note_first(w, detail::load_word(p, size, w.fmt.big_endian));
     if (w.take_next && n >= size) {
         detail::take_word(w, detail::load_word(p, size, w.fmt.big_endian), report);
         p += size;
@@ -249,11 +246,17 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
     for (std::size_t i = whole; i < n; ++i) w.partial[w.partial_len++] = p[i];
 }
 
-// The stream has ended: a break still held is diagnosed. A word the stream
+// The stream has ended: the tracker's account is closed. A word the stream
 // ended inside (w.partial_len bytes of it) is not checked.
 template <class Report>
 void word_end(word_state& w, Report& report) {
-    if (w.pending) detail::diagnose(w, 0, true, report);
+    if (!w.diagnosing) return;
+    if (w.first_seen) detail::note_run(w, w.run_first, w.Word_alt);
+    if (w.seq.locked && !w.seq.late_run) return;
+    seq_out out;
+    seq_end(w.seq, w.end_pos != 0 ? w.end_pos : w.l_counter + 1, out);
+    w.pending = false;
+    detail::tell(out, report);
 }
 
 // Every byte taken so far: l_counter and the bytes of an unfinished word,

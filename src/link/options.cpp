@@ -5,6 +5,8 @@
 #include <cstring>
 #include <initializer_list>
 
+using namespace std::string_view_literals;
+
 const std::string_view verify_usage =
     "Usage: ctrverify [OPTION]... [FILE]...\n"
     "Check that each FILE carries an unbroken counter: a stream of words, each one\n"
@@ -96,13 +98,22 @@ bool parse_seconds(const char* text, double& s) noexcept {
     return digits > 0 && s > 0;
 }
 
+// A word as the user writes it: decimal, or hex after "0x".
+bool parse_word(const char* text, std::uint64_t& n) noexcept {
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* start = hex ? text + 2 : text;
+    const char* end = start + std::strlen(start);
+    const auto [p, ec] = std::from_chars(start, end, n, hex ? 16 : 10);
+    return ec == std::errc() && p == end && p != start;
+}
+
 using cmd = verify_command;
 option_set check(bool ok) noexcept {
     return ok ? option_set::ok : option_set::invalid;
 }
 }  // namespace
 
-const option_spec<verify_command> verify_options[21] = {
+const option_spec<verify_command> verify_options[24] = {
     {"width",
      'w',
      true,
@@ -111,7 +122,8 @@ const option_spec<verify_command> verify_options[21] = {
          c.opt.fmt.bytes = 1U << (i < 0 ? 0 : i);
          return check(i >= 0);
      },
-     {}},
+     {},
+     "8\0" "16\0" "32\0" "64"sv},
     {"endian",
      0,
      true,
@@ -120,7 +132,8 @@ const option_spec<verify_command> verify_options[21] = {
          c.opt.fmt.big_endian = i == 1;
          return check(i >= 0);
      },
-     {}},
+     {},
+     "little\0big"sv},
     {"wrap",
      0,
      true,
@@ -129,7 +142,25 @@ const option_spec<verify_command> verify_options[21] = {
          c.opt.fmt.wrap_any = i == 1;
          return check(i >= 0);
      },
-     {}},
+     {},
+     "zero\0any"sv},
+    {"first", 0, true,
+     [](cmd& c, const char* v) {
+         c.opt.first_given = true;
+         c.opt.first_text = v;
+         return check(parse_word(v, c.opt.first));
+     },
+     "invalid first word: '"},
+    {"lock", 0, true,
+     [](cmd& c, const char* v) {
+         std::uint64_t n = 0;
+         const bool ok = parse_count(v, n) && n >= 1 && n <= seq_lock_max;
+         c.opt.lock = static_cast<unsigned>(ok ? n : 4);
+         return check(ok);
+     },
+     "invalid number of words for lock (1 to 64): '"},
+    {"stall", 0, true, [](cmd& c, const char* v) { return check(parse_seconds(v, c.opt.stall)); },
+     "invalid number of seconds: '"},
     {"any-start", 's', false, [](cmd& c, const char*) { return check(c.opt.any_start = true); }, {}},
     {"skip", 0, true,
      [](cmd& c, const char* v) {

@@ -16,6 +16,6 @@ struct verify_command {
     bool help = false, version = false;
 };
 
-extern const option_spec<verify_command> verify_options[21];
+extern const option_spec<verify_command> verify_options[24];
 
 extern const std::string_view verify_usage;

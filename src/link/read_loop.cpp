@@ -15,6 +15,21 @@
 #include "state.hpp"
 #include "verify/platform.hpp"
 
+namespace {
+// A silence from `since` to `now` of --stall seconds or more: a stall event
+// where the next byte is.
+void tell_stall(word_state& w, stream_report& r, const stream_options& opt, double since, double now) {
+    if (opt.stall <= 0 || now - since < opt.stall) return;
+    word_event e;
+    e.kind = event_kind::stall;
+    e.pos = word_bytes(w) + 1;
+    e.seconds = now - since;
+    e.since = since;
+    ++w.seq.counts.stall;
+    r.on_event(e);
+}
+}  // namespace
+
 stream_result stream_check(link_check& c, const char* name, const stream_options& opt, console& out) {
     c.shown = show_name(name);
     stream_report& r = c.r;
@@ -34,8 +49,12 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
     }
     word_state& w = c.w;
     // The events show only in JSON and with --explain.
-    word_start(w, opt.fmt, opt.any_start, opt.skip, opt.skip_given, opt.json || opt.explain);
+    word_start(w, opt.fmt, opt.any_start, opt.skip, opt.skip_given, opt.json || opt.explain, opt.lock);
     w.break_limit = opt.max_breaks;
+    if (opt.first_given) {  // the word before the first is the one before V
+        w.Word_alt = (opt.first - 1) & w.mask;
+        w.take_next = false;
+    }
     if (fd < 0 && err == EINTR && platform_stop_signal() != 0) {
         // Stopped while the open waited for a lease to break: that FILE is
         // the one interrupted, and no other is read.
@@ -106,6 +125,7 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
             ended = left == 0;
             break;
         }
+        tell_stall(w, r, opt, t.last_data, now);
         t.last_data = now;
         word_feed(w, c.buffer, static_cast<std::size_t>(got), r);
         ended = w.stopped || word_bytes(w) == opt.byte_limit;
@@ -114,6 +134,7 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
     r.now = now;
     if (raw) platform_terminal_restore(fd);
     if (f != nullptr) std::fclose(f);
+    if (!interrupted && error == nullptr) tell_stall(w, r, opt, t.last_data, now);
     word_end(w, r);
     clear_progress(r);
     if (out.failed) return stream_result::trouble;

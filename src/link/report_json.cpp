@@ -15,21 +15,48 @@ void json_time(text& t, const stream_report& r, double time) {
 }
 
 void json_event(text& t, const stream_report& r, const word_event& e, double time) {
-    t << R"({"pos":)" << e.pos;
-    if (e.kind == event_kind::corrupt)
-        t << R"(,"kind":"corrupt","expected":)" << e.expected << R"(,"got":)" << e.got;
-    else
-        t << (e.kind == event_kind::lost ? R"(,"kind":"lost","words":)" : R"(,"kind":"repeat","words":)")
-          << e.words;
+    static constexpr std::string_view names[] = {"corrupt", "lost", "repeat", "stuck", "inserted",
+                                                 "late",    "restart", "slip", "stall"};
+    t << R"({"pos":)" << e.pos << R"(,"kind":")" << names[static_cast<unsigned>(e.kind)] << "\"";
+    switch (e.kind) {
+        case event_kind::corrupt:
+            if (e.expected != e.got) t << R"(,"expected":)" << e.expected << R"(,"got":)" << e.got;
+            t << R"(,"words":)" << e.words;
+            break;
+        case event_kind::restart:
+            t << R"(,"from":)" << e.from << R"(,"to":)" << e.to;
+            break;
+        case event_kind::slip:
+            t << R"(,"bytes":)" << e.bytes;
+            break;
+        case event_kind::stall:
+            t << R"(,"seconds":)";
+            t.fixed(e.seconds) << R"(,"since":")";
+            utc(t, r, e.since) << "\"";
+            break;
+        default:
+            t << R"(,"words":)" << e.words;
+            if (e.has_value) t << R"(,"value":)" << e.value;
+    }
     json_time(t, r, time);
     t << "}";
+}
+
+// The events object: each kind's count, and its words where it has them.
+text& json_counts(text& t, const event_counts& c) {
+    return t << R"({"corrupt":)" << c.corrupt << R"(,"corrupt_words":)" << c.corrupt_words << R"(,"lost":)"
+             << c.lost << R"(,"lost_words":)" << c.lost_words << R"(,"repeat":)" << c.repeat
+             << R"(,"repeated_words":)" << c.repeated_words << R"(,"stuck":)" << c.stuck << R"(,"stuck_words":)"
+             << c.stuck_words << R"(,"inserted":)" << c.inserted << R"(,"inserted_words":)" << c.inserted_words
+             << R"(,"late":)" << c.late << R"(,"late_words":)" << c.late_words << R"(,"restart":)" << c.restart
+             << R"(,"slip":)" << c.slip << R"(,"stall":)" << c.stall << "}";
 }
 
 }  // namespace
 
 void write_json(stream_report& r, const word_state& w, bool interrupted, const char* error) {
     console& out = *r.out;
-    const event_counts& c = w.events;
+    const event_counts& c = w.seq.counts;
     console_make_room(out, json_room);  // so that the object goes out in one write
     text t;
     t << R"({"type":"summary","file":)";
@@ -48,9 +75,8 @@ void write_json(stream_report& r, const word_state& w, bool interrupted, const c
     const double seconds = r.now - r.start;
     t << R"(],"bytes":)" << word_bytes(w) << R"(,"breaks":)" << w.error << R"(,"seconds":)";
     t.fixed(seconds) << R"(,"rate":)" << static_cast<std::uint64_t>(rate(word_bytes(w), seconds))
-                     << R"(,"trailing_bytes":)" << w.partial_len << R"(,"events":{"corrupt":)" << c.corrupt
-                     << R"(,"lost":)" << c.lost << R"(,"lost_words":)" << c.lost_words << R"(,"repeat":)"
-                     << c.repeat << R"(,"repeated_words":)" << c.repeated_words << R"(},"first_events":[)";
+                     << R"(,"trailing_bytes":)" << w.partial_len << R"(,"events":)";
+    json_counts(t, c) << R"(,"first_events":[)";
     for (std::uint64_t i = 0; i < r.events_listed; ++i) {
         if (i != 0) t << ",";
         json_event(t, r, r.first_events[i], r.event_times[i]);

@@ -1,6 +1,7 @@
 #include "report.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "report_format.hpp"
 #include "verify/platform.hpp"
@@ -30,18 +31,55 @@ void name_before(stream_report& r) {
     console_append(*r.out, ": ");
 }
 
-// "corrupt @ P: expected E, got G, bits 0,5", "lost @ P: N words", "repeat @ P: N words".
-void event_line(text& t, const word_event& e) {
-    if (e.kind == event_kind::corrupt) {
-        t << "corrupt @ " << e.pos << ": expected " << e.expected << ", got " << e.got;
-        std::uint64_t x = e.got ^ e.expected;
-        t << ((x & (x - 1)) == 0 ? ", bit " : ", bits ");
-        for (unsigned bit = 0; x != 0; ++bit, x >>= 1)
-            if (x & 1) t << bit << ((x >> 1) != 0 ? "," : "");
-    } else {
-        t << (e.kind == event_kind::lost ? "lost @ " : "repeat @ ") << e.pos << ": ";
-        count(t, e.words, "word", "words");
+// ", bit 3" or ", bits 0,5".
+void bits_wrong(text& t, std::uint64_t x) {
+    t << ((x & (x - 1)) == 0 ? ", bit " : ", bits ");
+    for (unsigned bit = 0; x != 0; ++bit, x >>= 1)
+        if (x & 1) t << bit << ((x >> 1) != 0 ? "," : "");
+}
+
+// One word's value: " of V" where all the words were the same.
+void value_of(text& t, const word_event& e) {
+    if (e.has_value) t << " of " << e.value;
+}
+
+// "corrupt @ P: expected E, got G, bits 0,5" for one word, "corrupt @ P: N
+// words", "lost @ P: N words", "stuck @ P: N words of V", "restart @ P: from
+// F to T", ...: a kind, never a number, first.
+void event_line(text& t, const stream_report& r, const word_event& e) {
+    static constexpr std::string_view names[] = {"corrupt", "lost", "repeat", "stuck", "inserted",
+                                                 "late",    "restart", "slip", "stall"};
+    t << names[static_cast<unsigned>(e.kind)] << " @ " << e.pos << ": ";
+    switch (e.kind) {
+        case event_kind::corrupt:
+            if (e.expected == e.got) {
+                count(t, e.words, "word", "words");
+                break;
+            }
+            t << "expected " << e.expected << ", got " << e.got;
+            bits_wrong(t, e.got ^ e.expected);
+            break;
+        case event_kind::restart:
+            t << "from " << e.from << " to " << e.to;
+            break;
+        case event_kind::slip:
+            count(t, e.bytes, "byte", "bytes");
+            break;
+        case event_kind::stall:
+            t.fixed(e.seconds) << " s from ";
+            utc(t, r, e.since);
+            break;
+        default:
+            count(t, e.words, "word", "words");
+            value_of(t, e);
     }
+}
+
+// ", 2 late (5 words)": a kind in the summary, where it occurred.
+void kind_count(text& t, std::uint64_t n, std::string_view kind, std::uint64_t words) {
+    if (n == 0) return;
+    t << ", " << n << " " << kind << " (";
+    count(t, words, "word", "words") << ")";
 }
 
 }  // namespace
@@ -87,7 +125,7 @@ void stream_report::note_event(const word_event& e) {
     ++lines;
     name_before(*this);
     text t;
-    event_line(t, e);
+    event_line(t, *this, e);
     t << "\n";
     console_line(*out, t.view());
 }
@@ -102,11 +140,17 @@ void report_end(stream_report& r, const word_state& w, bool whole, bool interrup
     count(t, word_bytes(w), "byte", "bytes") << ", ";
     count(t, w.error, "break", "breaks");
     if (w.partial_len != 0) count(t << ", ", w.partial_len, "byte", "bytes") << " left over";
-    const event_counts& c = w.events;
+    const event_counts& c = w.seq.counts;
     if (r.opt->explain) {
         t << ", events: " << c.corrupt << " corrupt, " << c.lost << " lost (";
         count(t, c.lost_words, "word", "words") << "), " << c.repeat << " repeat (";
         count(t, c.repeated_words, "word", "words") << ")";
+        kind_count(t, c.late, "late", c.late_words);
+        kind_count(t, c.stuck, "stuck", c.stuck_words);
+        kind_count(t, c.inserted, "inserted", c.inserted_words);
+        if (c.restart != 0) count(t << ", ", c.restart, "restart", "restarts");
+        if (c.slip != 0) count(t << ", ", c.slip, "slip", "slips");
+        if (c.stall != 0) count(t << ", ", c.stall, "stall", "stalls");
     }
     t << (interrupted ? ", interrupted\n" : "\n");
     console_line(*r.out, t.view());

@@ -24,6 +24,9 @@ struct option_spec {
     // What a wrong value is ("invalid number of lines"), or empty for
     // "invalid argument 'VALUE' for '--NAME'".
     std::string_view invalid;
+    // The values a value out of a fixed list may be, one after another
+    // ("little\0big\0"), told after a wrong one; empty where any is.
+    std::string_view valid = {};
 };
 
 // A wrong command line: "<before><what><after>", where `what` is the user's
@@ -38,6 +41,9 @@ namespace detail {
 // Sets err to "<before><what><after>", `after` from the parts given.
 bool scan_fail(option_error& err, const char* before, const char* what, std::string_view a1,
                std::string_view a2 = {}, std::string_view a3 = {});
+// Appends "\nValid arguments are:\n  - 'V'" for each value V of `valid`
+// to err.after; gives false.
+bool add_valid(option_error& err, std::string_view valid);
 // Appends " '--NAME'" to err.after: one of the possibilities of a prefix.
 void add_possibility(option_error& err, std::string_view name);
 }  // namespace detail
@@ -114,8 +120,11 @@ bool scan_options(const option_spec<Target> (&table)[N], int argc, char** argv, 
             if (s == option_set::stop) return true;
             if (s == option_set::invalid) {
                 if (!o.invalid.empty()) return detail::scan_fail(err, o.invalid.data(), value, "'");
-                return is_long ? detail::scan_fail(err, "invalid argument '", value, "' for '--", o.name, "'")
-                               : detail::scan_fail(err, "invalid argument '", value, "' for '-", letter, "'");
+                if (is_long)
+                    detail::scan_fail(err, "invalid argument '", value, "' for '--", o.name, "'");
+                else
+                    detail::scan_fail(err, "invalid argument '", value, "' for '-", letter, "'");
+                return detail::add_valid(err, o.valid);
             }
             if (is_long || value != nullptr) break;
         }
