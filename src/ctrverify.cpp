@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
         }
         console_finish(out);
         console_open(out, report);
+        opt.summary_on_stderr = platform_is_terminal(stderr);
     }
     // A report into one of its own inputs would empty it, or read itself
     // back without end.

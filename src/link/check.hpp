@@ -39,6 +39,7 @@ struct stream_options {
     std::uint64_t first = 0;
     const char* first_text = "";            // ... as the user wrote it
     double stall = 0;                       // a silence this long is a stall event; 0: none
+    bool summary_on_stderr = false;         // the summary line on stderr too (-o FILE, stderr a terminal)
 };
 
 enum class stream_result {

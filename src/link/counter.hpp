@@ -37,6 +37,7 @@ struct word_state {
     bool first_seen = false;                 // the first word has come
     std::uint64_t run_first = 0;             // the first word of the run under way
     std::uint64_t first_at = 0;              // l_counter at the first word
+    std::uint64_t run_at = 0;                // ... and at the first of the run
     std::uint64_t ones = 0, zeros = 0;       // the bits that were 1, and 0, in some word
     unsigned partial_len = 0;                // bytes of a word begun in an earlier call
     std::uint8_t partial[8] = {};            // ... and those bytes
@@ -58,10 +59,11 @@ void tell(const seq_out& out, Report& report) {
     for (unsigned i = 0; i < out.n; ++i) report.on_event(static_cast<const word_event&>(out.e[i]));
 }
 
-// The bits that were 1 and 0 somewhere in the run of words first .. last,
-// each the one before plus one.
-inline void note_run(word_state& w, std::uint64_t first, std::uint64_t last) {
-    if (last < first) {  // across the wrap: every bit was both
+// The bits that were 1 and 0 somewhere in the run of words from `first`
+// (at byte run_at) to `last` (at byte `at`), each the one before plus one.
+inline void note_run(word_state& w, std::uint64_t first, std::uint64_t last, std::uint64_t at) {
+    const std::uint64_t n = (at - w.run_at) / w.fmt.bytes;  // words after the first
+    if (n > (w.mask - first) || last < first) {  // across the wrap: every bit was both
         w.ones = w.mask;
         w.zeros = w.mask;
         return;
@@ -77,6 +79,7 @@ inline void note_first(word_state& w, std::uint64_t got) {
     w.first_seen = true;
     w.first_at = w.l_counter;
     w.run_first = got;
+    w.run_at = w.l_counter;
     w.seq.first = got;
 }
 
@@ -93,8 +96,9 @@ void judge(word_state& w, std::uint64_t got, Report& report) {
     }
     if (!w.diagnosing) return;
     if (got != expected) {  // a run has ended, unless this is the first word
-        if (w.l_counter != w.first_at) note_run(w, w.run_first, alt);
+        if (w.l_counter != w.first_at) note_run(w, w.run_first, alt, w.l_counter - w.fmt.bytes);
         w.run_first = got;
+        w.run_at = w.l_counter;
     }
     seq_out out;
     if (w.pending)
@@ -251,12 +255,22 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
 template <class Report>
 void word_end(word_state& w, Report& report) {
     if (!w.diagnosing) return;
-    if (w.first_seen) detail::note_run(w, w.run_first, w.Word_alt);
+    if (w.first_seen) detail::note_run(w, w.run_first, w.Word_alt, w.l_counter - w.fmt.bytes);
     if (w.seq.locked && !w.seq.late_run) return;
     seq_out out;
     seq_end(w.seq, w.end_pos != 0 ? w.end_pos : w.l_counter + 1, out);
     w.pending = false;
     detail::tell(out, report);
+}
+
+// The bits that never were 1 (`set`), or never 0, in the words of a stream
+// with breaks, each over at least 2^(bit+1) words: stuck data lines.
+inline std::uint64_t word_bits_never(const word_state& w, bool set) {
+    if (!w.diagnosing || w.error == 0 || !w.first_seen) return 0;
+    const std::uint64_t words = (w.l_counter - w.first_at) / w.fmt.bytes;
+    std::uint64_t seen_often = 0;
+    for (unsigned bit = 0; bit < 63 && (words >> (bit + 1)) != 0; ++bit) seen_often |= std::uint64_t{1} << bit;
+    return ~(set ? w.ones : w.zeros) & w.mask & seen_often;
 }
 
 // Every byte taken so far: l_counter and the bytes of an unfinished word,

@@ -48,6 +48,7 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
         if (f != nullptr) fd = platform_fd(f);
     }
     word_state& w = c.w;
+    c.head_len = 0;
     // The events show only in JSON and with --explain.
     word_start(w, opt.fmt, opt.any_start, opt.skip, opt.skip_given, opt.json || opt.explain, opt.lock);
     w.break_limit = opt.max_breaks;
@@ -125,6 +126,11 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
             ended = left == 0;
             break;
         }
+        if (c.head_len < hint_bytes) {
+            const std::size_t k = std::min(hint_bytes - c.head_len, static_cast<std::size_t>(got));
+            std::copy_n(c.buffer, k, c.head + c.head_len);
+            c.head_len += k;
+        }
         tell_stall(w, r, opt, t.last_data, now);
         t.last_data = now;
         word_feed(w, c.buffer, static_cast<std::size_t>(got), r);
@@ -136,6 +142,9 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
     if (f != nullptr) std::fclose(f);
     if (!interrupted && error == nullptr) tell_stall(w, r, opt, t.last_data, now);
     word_end(w, r);
+    if (w.error != 0)
+        r.hint = find_hint(c.head, c.head_len, opt.fmt, opt.skip, opt.any_start || (opt.skip_given && !opt.first_given),
+                           opt.first_given ? (opt.first - 1) & w.mask : 0);
     clear_progress(r);
     if (out.failed) return stream_result::trouble;
     // A stream that ended before the limits asked for it to is trouble: a

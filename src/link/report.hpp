@@ -9,6 +9,7 @@
 
 #include "check.hpp"
 #include "counter.hpp"
+#include "hint.hpp"
 #include "verify/console.hpp"
 #include "verify/continuity_check.hpp"
 #include "verify/name_display.hpp"
@@ -42,6 +43,7 @@ struct stream_report {
     double now = 0;               // the read whose bytes are being checked
     double record_start = 0;      // the interval under way: its start, and the
     std::uint64_t record_bytes = 0, record_breaks = 0;  // counts when it began
+    event_counts record_events;
     double progress_time = 0;                           // the last progress line, and the bytes then
     std::uint64_t progress_bytes = 0;
     // The first breaks and events of the stream, for its JSON object, and
@@ -50,6 +52,7 @@ struct stream_report {
     word_event first_events[json_listed_max];
     double event_times[json_listed_max];
     char progress_line[sizeof(shown_name) + 160];
+    stream_hint hint;  // other options under which the stream's start is unbroken
 
     // A capture broken throughout comes here for every word.
     void on_break(unsigned bytes, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
@@ -101,3 +104,13 @@ void clear_progress_for_report(stream_report& r);
 // from the last one (or the start) to `now`.
 void write_json(stream_report& r, const word_state& w, bool interrupted, const char* error);
 void json_interval(stream_report& r, const word_state& w, double now);
+
+// The record {"type":"event",...} of an event, written at once.
+void json_event_record(stream_report& r, const word_event& e);
+
+// The events of the interval under way: each count since it began (lost
+// words net of those that came late since, at least 0).
+event_counts interval_events(const stream_report& r, const word_state& w);
+
+// Closes the interval under way at `now`, with what `w` has counted.
+void next_interval(stream_report& r, const word_state& w, double now);

@@ -1,3 +1,4 @@
+#include <bit>
 #include <cstdint>
 
 #include "report.hpp"
@@ -85,13 +86,37 @@ void write_json(stream_report& r, const word_state& w, bool interrupted, const c
     }
     t << R"(],"bit_errors":[)";
     for (unsigned bit = 0; bit < w.fmt.bytes * 8; ++bit) t << (bit == 0 ? "" : ",") << c.bit_errors[bit];
-    t << (interrupted ? R"(],"interrupted":true,"error":)" : R"(],"interrupted":false,"error":)");
+    t << "]";
+    for (int set = 1; set >= 0; --set) {
+        t << (set == 1 ? R"(,"bits_never_set":[)" : R"(,"bits_never_cleared":[)");
+        for (std::uint64_t x = word_bits_never(w, set == 1); x != 0; x &= x - 1)
+            t << static_cast<std::uint64_t>(std::countr_zero(x)) << ((x & (x - 1)) != 0 ? "," : "");
+        t << "]";
+    }
+    if (r.hint.found)
+        t << R"(,"hint":{"width":)" << std::uint64_t{r.hint.width} << R"(,"endian":")"
+          << (r.hint.big_endian ? "big" : "little") << R"(","skip":)" << r.hint.skip << "}";
+    else
+        t << R"(,"hint":null)";
+    t << (interrupted ? R"(,"interrupted":true,"error":)" : R"(,"interrupted":false,"error":)");
     console_append(out, t.view());
     if (error != nullptr)
         append_json_string(out, error);
     else
         console_append(out, "null");
     console_line(out, "}\n");
+}
+
+void json_event_record(stream_report& r, const word_event& e) {
+    console& out = *r.out;
+    console_make_room(out, sizeof(shown_name) * 2 + 512);
+    console_append(out, R"({"type":"event","file":)");
+    append_json_string(out, r.shown);
+    text t;
+    json_event(t, r, e, r.now);
+    console_append(out, ",");
+    console_append(out, t.view().substr(1));
+    console_line(out, "\n");
 }
 
 void json_interval(stream_report& r, const word_state& w, double now) {
@@ -107,10 +132,10 @@ void json_interval(stream_report& r, const word_state& w, double now) {
     t.clear();
     t << R"(,"start":)";
     t.fixed(r.record_start - r.start) << R"(,"end":)";
-    t.fixed(now - r.start) << R"(,"bytes":)" << bytes << R"(,"breaks":)" << breaks << R"(,"rate":)"
-                           << static_cast<std::uint64_t>(rate(bytes, seconds)) << "}\n";
+    t.fixed(now - r.start) << R"(,"time":")";
+    utc(t, r, now) << R"(","bytes":)" << bytes << R"(,"breaks":)" << breaks << R"(,"rate":)"
+                   << static_cast<std::uint64_t>(rate(bytes, seconds)) << R"(,"events":)";
+    json_counts(t, interval_events(r, w)) << "}\n";
     console_line(out, t.view());
-    r.record_start = now;
-    r.record_bytes += bytes;
-    r.record_breaks += breaks;
+    next_interval(r, w, now);
 }

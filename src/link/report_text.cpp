@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 
 #include "report_format.hpp"
 #include "verify/platform.hpp"
@@ -82,6 +83,25 @@ void kind_count(text& t, std::uint64_t n, std::string_view kind, std::uint64_t w
     count(t, words, "word", "words") << ")";
 }
 
+// "<name><t>": a line of the summary.
+void named_line(stream_report& r, const text& t) {
+    line_room(r);
+    console_append(*r.out, r.shown);
+    console_line(*r.out, t.view());
+}
+// ", events: 0 corrupt, 1 lost (2 words), 0 repeat (0 words)" and each
+// other kind that occurred.
+void event_list(text& t, const event_counts& c) {
+    t << ", events: " << c.corrupt << " corrupt, " << c.lost << " lost (";
+    count(t, c.lost_words, "word", "words") << "), " << c.repeat << " repeat (";
+    count(t, c.repeated_words, "word", "words") << ")";
+    kind_count(t, c.late, "late", c.late_words);
+    kind_count(t, c.stuck, "stuck", c.stuck_words);
+    kind_count(t, c.inserted, "inserted", c.inserted_words);
+    if (c.restart != 0) count(t << ", ", c.restart, "restart", "restarts");
+    if (c.slip != 0) count(t << ", ", c.slip, "slip", "slips");
+    if (c.stall != 0) count(t << ", ", c.stall, "stall", "stalls");
+}
 }  // namespace
 
 void report_begin(stream_report& r, const stream_options& opt, console& out, std::string_view shown) {
@@ -118,6 +138,7 @@ void stream_report::note_event(const word_event& e) {
         if (events_listed < limit) {
             event_times[events_listed] = now;
             first_events[events_listed++] = e;
+            json_event_record(*this, e);
         }
         return;
     }
@@ -140,20 +161,30 @@ void report_end(stream_report& r, const word_state& w, bool whole, bool interrup
     count(t, word_bytes(w), "byte", "bytes") << ", ";
     count(t, w.error, "break", "breaks");
     if (w.partial_len != 0) count(t << ", ", w.partial_len, "byte", "bytes") << " left over";
-    const event_counts& c = w.seq.counts;
-    if (r.opt->explain) {
-        t << ", events: " << c.corrupt << " corrupt, " << c.lost << " lost (";
-        count(t, c.lost_words, "word", "words") << "), " << c.repeat << " repeat (";
-        count(t, c.repeated_words, "word", "words") << ")";
-        kind_count(t, c.late, "late", c.late_words);
-        kind_count(t, c.stuck, "stuck", c.stuck_words);
-        kind_count(t, c.inserted, "inserted", c.inserted_words);
-        if (c.restart != 0) count(t << ", ", c.restart, "restart", "restarts");
-        if (c.slip != 0) count(t << ", ", c.slip, "slip", "slips");
-        if (c.stall != 0) count(t << ", ", c.stall, "stall", "stalls");
-    }
+    if (r.opt->explain) event_list(t, w.seq.counts);
     t << (interrupted ? ", interrupted\n" : "\n");
     console_line(*r.out, t.view());
+    if (r.opt->summary_on_stderr) {  // the report goes to a file: the screen shows the end too
+        clear_progress(r);
+        char line[sizeof(shown_name) + sizeof t.buf];
+        std::snprintf(line, sizeof line, "%.*s%.*s", static_cast<int>(r.shown.size()), r.shown.data(),
+                      static_cast<int>(t.view().size()), t.view().data());
+        platform_put_line(r.out->diagnostics, line);
+    }
+    for (int set = 1; set >= 0; --set)
+        for (std::uint64_t x = word_bits_never(w, set == 1); x != 0; x &= x - 1) {
+            t.clear();
+            t << ": bit " << static_cast<std::uint64_t>(std::countr_zero(x)) << (set == 1 ? " never 1" : " never 0")
+              << " (a stuck data line?)\n";
+            named_line(r, t);
+        }
+    if (r.hint.found) {
+        t.clear();
+        t << ": hint: the first " << std::uint64_t{r.hint.bytes} << " bytes are an unbroken counter with --width="
+          << std::uint64_t{r.hint.width} << (r.hint.big_endian ? " --endian=big" : " --endian=little")
+          << " --skip=" << r.hint.skip << "\n";
+        named_line(r, t);
+    }
 }
 
 void report_trouble(stream_report& r, const char* reason) {
@@ -183,10 +214,43 @@ void report_interval(stream_report& r, const word_state& w, double now) {
     t.fixed(r.record_start - r.start) << "-";
     t.fixed(now - r.start) << " s] ";
     count(t, bytes, "byte", "bytes") << ", ";
-    t << static_cast<std::uint64_t>(rate(bytes, seconds)) << " B/s, ";
-    count(t, breaks, "break", "breaks") << "\n";
+    char mb_s[32];
+    std::snprintf(mb_s, sizeof mb_s, "%.1f MB/s, ", rate(bytes, seconds) / 1e6);
+    t << mb_s;
+    count(t, breaks, "break", "breaks");
+    const event_counts d = interval_events(r, w);
+    if (d.corrupt + d.lost + d.repeat + d.stuck + d.inserted + d.late + d.restart + d.slip + d.stall != 0)
+        event_list(t, d);
+    t << "\n";
     console_line(out, t.view());
+    next_interval(r, w, now);
+}
+
+event_counts interval_events(const stream_report& r, const word_state& w) {
+    const event_counts& now = w.seq.counts;
+    const event_counts& was = r.record_events;
+    event_counts d;
+    d.corrupt = now.corrupt - was.corrupt;
+    d.corrupt_words = now.corrupt_words - was.corrupt_words;
+    d.lost = now.lost - was.lost;
+    d.lost_words = now.lost_words > was.lost_words ? now.lost_words - was.lost_words : 0;
+    d.repeat = now.repeat - was.repeat;
+    d.repeated_words = now.repeated_words - was.repeated_words;
+    d.stuck = now.stuck - was.stuck;
+    d.stuck_words = now.stuck_words - was.stuck_words;
+    d.inserted = now.inserted - was.inserted;
+    d.inserted_words = now.inserted_words - was.inserted_words;
+    d.late = now.late - was.late;
+    d.late_words = now.late_words - was.late_words;
+    d.restart = now.restart - was.restart;
+    d.slip = now.slip - was.slip;
+    d.stall = now.stall - was.stall;
+    return d;
+}
+
+void next_interval(stream_report& r, const word_state& w, double now) {
     r.record_start = now;
-    r.record_bytes += bytes;
-    r.record_breaks += breaks;
+    r.record_bytes = word_bytes(w);
+    r.record_breaks = w.error;
+    r.record_events = w.seq.counts;
 }

@@ -6,6 +6,7 @@
 
 #include "check.hpp"
 #include "counter.hpp"
+#include "hint.hpp"
 #include "report.hpp"
 #include "verify/name_display.hpp"
 
@@ -14,5 +15,7 @@ struct link_check {
     stream_report r;
     shown_name shown;
     char why[128];  // the text of a trouble that is not the system's
+    std::uint8_t head[hint_bytes];  // the stream's first bytes, for the hint
+    std::size_t head_len = 0;
     alignas(64) std::uint8_t buffer[read_size];
 };

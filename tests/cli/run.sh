@@ -40,6 +40,16 @@ counter() {
 # bytes V...: the given decimal byte values.
 bytes() { local v; for v in "$@"; do printf "\\$(printf '%03o' "$v")"; done; }
 
+# words BYTES big|little V...: the words V of BYTES bytes each, in that order.
+words() {
+  local n=$1 order=$2 v j; shift 2
+  for v in "$@"; do
+    for ((j = 0; j < n; j++)); do
+      if [ "$order" = big ]; then bytes $(((v >> (8 * (n - 1 - j))) & 255)); else bytes $(((v >> (8 * j)) & 255)); fi
+    done
+  done
+}
+
 # setbyte FILE POS VALUE: overwrite the byte at 1-based POS.
 setbyte() { bytes "$3" | dd of="$1" bs=1 seek=$(($2 - 1)) conv=notrunc status=none; }
 
@@ -394,7 +404,10 @@ case_verify_results() {
   setbyte c.dat 1048577 7  # the first byte of the second read
   : > e.dat
   mkdir d
-  local rows row c="c.dat: 1048580 bytes, 2 breaks"
+  words 2 big 1 2 3 5 4 6 7 8 9 > late.dat; words 4 little 1 2 3 0 0 0 7 8 9 10 > stuck.dat
+  words 8 big 1 2 3 9 9 4 5 6 7 > ins.dat; words 2 little 1 2 3 4 5 0 1 2 3 4 > rs.dat; bytes 1 2 5 6 3 4 7 8 > l1.dat
+  words 2 little $(for i in $(seq 1 40); do echo $((i & ~8)); done) > line.dat; words 4 big $(seq 1 20) > be.dat
+  local rows row c="c.dat: 1048580 bytes, 2 breaks" ev="events: 0 corrupt, 0 lost (0 words), 0 repeat (0 words)"
   # STATUS|STDOUT|STDERR|ARGS (stdout and stderr lines separated by ";")
   rows=("1|2 4 @ 3;a.dat: 4 bytes, 1 break|-|a.dat"
     "1|0 55 @ 1;m.dat: 3 bytes, 1 break|-|m.dat"
@@ -412,13 +425,13 @@ case_verify_results() {
     "1|255 255 @ 2;255 255 @ 3;f.dat: 3 bytes, 2 breaks|-|-s f.dat"
     "0|f.dat: 3 bytes, 0 breaks|-|--wrap any -s f.dat"
     "1|2 4 @ 5;w.dat: 7 bytes, 1 break, 1 byte left over|-|-w16 --endian=big w.dat"
-    "1|lost @ 3: 255 words;lost @ 5: 511 words;w.dat: 7 bytes, 2 breaks, 1 byte left over, events: 0 corrupt, 2 lost (766 words), 0 repeat (0 words)|-|--width 16 --skip=0 --explain w.dat"
+    "1|corrupt @ 3: expected 257, got 512, bits 0,8,9;lost @ 5: 766 words;w.dat: 7 bytes, 2 breaks, 1 byte left over, events: 1 corrupt, 1 lost (766 words), 0 repeat (0 words);w.dat: bit 0 never 1 (a stuck data line?)|-|--width 16 --skip=0 --explain w.dat"
     "1|corrupt @ 10000: expected 16, got 48, bit 5;lost @ 20001: 1 word;s.dat: 40960 bytes, 4 breaks, events: 1 corrupt, 1 lost (1 word), 1 repeat (1 word)|-|--explain -m2 s.dat"
     "0|m.dat: 3 bytes, 0 breaks|-|--skip=1 m.dat"
     "2|o.dat: 1 byte, 0 breaks|o.dat: too short: nothing was checked|-s o.dat"
-    "2|-|invalid argument '12' for '-w';Try 'ctrverify --help' for more information.|-w 12"
-    "2|-|invalid argument 'mid' for '--endian';Try 'ctrverify --help' for more information.|--end=mid"
-    "2|-|invalid argument 'x' for '--wrap';Try 'ctrverify --help' for more information.|--wrap=x"
+    "2|-|invalid argument '12' for '-w';Valid arguments are:;  - '8';  - '16';  - '32';  - '64';Try 'ctrverify --help' for more information.|-w 12"
+    "2|-|invalid argument 'mid' for '--endian';Valid arguments are:;  - 'little';  - 'big';Try 'ctrverify --help' for more information.|--end=mid"
+    "2|-|invalid argument 'x' for '--wrap';Valid arguments are:;  - 'zero';  - 'any';Try 'ctrverify --help' for more information.|--wrap=x"
     "2|-|invalid number of bytes to skip: '-1';Try 'ctrverify --help' for more information.|--skip -1"
     "0|a.dat: 2 bytes, 0 breaks|-|--bytes=2 a.dat"
     "2|2 4 @ 3;a.dat: 4 bytes, 1 break|a.dat: ended after 4 of 9 bytes|--bytes 9 a.dat"
@@ -440,13 +453,26 @@ case_verify_results() {
     "2|-|option '--append' requires '--output';Try 'ctrverify --help' for more information.|--append a.dat"
     "1|corrupt @ 10000: expected 16, got 48, bit 5;s.dat: 10000 bytes, 1 break, events: 1 corrupt, 0 lost (0 words), 0 repeat (0 words)|-|--explain --max-breaks=1 s.dat"
     "2|-|d: Is a directory|--interval=1 d"
+    "1|late @ 7: 1 word;late.dat: 18 bytes, 3 breaks, $ev, 1 late (1 word)|-|--explain -w 16 --endian=big late.dat"
+    "1|stuck @ 13: 3 words of 0;stuck.dat: 40 bytes, 4 breaks, $ev, 1 stuck (3 words)|-|--explain -w 32 stuck.dat"
+    "1|inserted @ 25: 2 words of 9;ins.dat: 72 bytes, 3 breaks, $ev, 1 inserted (2 words)|-|--explain -w64 --endian=big ins.dat"
+    "1|restart @ 11: from 5 to 0;rs.dat: 20 bytes, 1 break, $ev, 1 restart|-|--explain -w 16 rs.dat"
+    "1|lost @ 3: 2 words;late @ 5: 2 words;l1.dat: 8 bytes, 3 breaks, events: 0 corrupt, 1 lost (0 words), 0 repeat (0 words), 1 late (2 words)|-|--explain --lock=1 l1.dat"
+    "1|late @ 3: 2 words;l1.dat: 8 bytes, 3 breaks, $ev, 1 late (2 words)|-|--explain l1.dat"
+    "1|restart @ 15: from 7 to 0;lost @ 31: 8 words;repeat @ 47: 8 words;lost @ 63: 8 words;repeat @ 79: 8 words;line.dat: 80 bytes, 5 breaks, events: 0 corrupt, 2 lost (16 words), 2 repeat (16 words), 1 restart;line.dat: bit 3 never 1 (a stuck data line?)|-|--explain -w 16 line.dat"
+    "1|be.dat: 80 bytes, 20 breaks;be.dat: hint: the first 80 bytes are an unbroken counter with --width=32 --endian=big --skip=0|-|-q -w 32 be.dat"
+    "0|m.dat: 3 bytes, 0 breaks|-|--first=0x37 m.dat"
+    "1|16 1 @ 1;a.dat: 4 bytes, 2 breaks|-|--first=17 -m 1 a.dat"
+    "2|-|invalid number of words for lock (1 to 64): '0';Try 'ctrverify --help' for more information.|--lock=0 a.dat"
+    "2|-|invalid first word: '256' is wider than the width;Try 'ctrverify --help' for more information.|--first=256 a.dat"
+    "2|-|options '--first' and '--any-start' exclude each other;Try 'ctrverify --help' for more information.|-s --first=1 a.dat"
     "2|-|a.dat: input file is output file|-o a.dat m.dat a.dat")
   for row in "${rows[@]}"; do
     IFS='|' read -r st out err row <<< "$row"
     out=${out//;/$nl} err=${err//;/$nl}
     [ "$out" = - ] && out="" || out+=$nl
     [ "$err" = - ] && err="" || err="ctrverify: ${err//$nl/${nl}ctrverify: }"
-    err=${err//ctrverify: Try/Try}
+    err=${err//ctrverify: Try/Try} err=${err//ctrverify: Valid/Valid} err=${err//ctrverify:   - /  - }
     expect "$st" "$out" "$err" -- $row
   done
   expect 2 "" "ctrverify: option '--w=16' is ambiguous; possibilities: '--width' '--wrap'${nl}Try 'ctrverify --help' for more information." -- --w=16 a.dat
@@ -462,14 +488,15 @@ case_verify_results() {
   cat a.dat | ctr > out.txt 2>&1
   same "standard input" "2 4 @ 3${nl}-: 4 bytes, 1 break$nl" out.txt
   [ "$target" != windows ] || return 0  # no such names there, nor a /dev/full
-  local events='"events":{"corrupt":0,"lost":1,"lost_words":1,"repeat":0,"repeated_words":0}' none='"events":{"corrupt":0,"lost":0,"lost_words":0,"repeat":0,"repeated_words":0}' bits='"bit_errors":[0,0,0,0,0,0,0,0]'
+  local kinds='"stuck":0,"stuck_words":0,"inserted":0,"inserted_words":0,"late":0,"late_words":0,"restart":0,"slip":0,"stall":0}'
+  local events='"events":{"corrupt":0,"corrupt_words":0,"lost":1,"lost_words":1,"repeat":0,"repeated_words":0,'$kinds none='"events":{"corrupt":0,"corrupt_words":0,"lost":0,"lost_words":0,"repeat":0,"repeated_words":0,'$kinds bits='"bit_errors":[0,0,0,0,0,0,0,0],"bits_never_set":[],"bits_never_cleared":[],"hint":null'
   local sr='"seconds":S,"rate":R'
   ctr --json a.dat $'x"\\\xff' 2>&1 | sed -E 's/"seconds":[0-9.]+,"rate":[0-9]+/"seconds":S,"rate":R/' > out.txt  # one stream: whole objects, the message between them
   [ "${PIPESTATUS[0]}" = 2 ] || { echo "FAIL: --json status"; fail=1; }
   head -c 12 /dev/zero > z.dat; bytes 100 200 > h.dat  # 10 of 12 breaks listed; values past 99
-  ctr --json z.dat h.dat | python3 -c 'import json, sys; r = [json.loads(l) for l in sys.stdin]; sys.exit(not (len(r[0]["first_breaks"]) == 10 and r[0]["breaks"] == 12 and r[1]["first_breaks"][1] == {"pos": 2, "alt": 100, "neu": 200}))' ||
+  ctr --json z.dat h.dat | python3 -c 'import json, sys; r = [o for o in map(json.loads, sys.stdin) if o["type"] == "summary"]; sys.exit(not (len(r[0]["first_breaks"]) == 10 and r[0]["breaks"] == 12 and r[1]["first_breaks"][1] == {"pos": 2, "alt": 100, "neu": 200}))' ||
     { echo "FAIL: the breaks a JSON object lists"; fail=1; }
-  same "--json" '{"type":"summary","file":"a.dat","width":8,"first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,'"$sr"',"trailing_bytes":0,'"$events"',"first_events":[{"pos":3,"kind":"lost","words":1}],'"$bits"',"interrupted":false,"error":null}'"$nl"'ctrverify: x"\\xff: No such file or directory'"$nl"'{"type":"summary","file":"x\"\\\\xff","width":8,"first_breaks":[],"bytes":0,"breaks":0,'"$sr"',"trailing_bytes":0,'"$none"',"first_events":[],'"$bits"',"interrupted":false,"error":"No such file or directory"}'"$nl" out.txt
+  same "--json" '{"type":"event","file":"a.dat","pos":3,"kind":"lost","words":1}'"$nl"'{"type":"summary","file":"a.dat","width":8,"first_breaks":[{"pos":3,"alt":2,"neu":4}],"bytes":4,"breaks":1,'"$sr"',"trailing_bytes":0,'"$events"',"first_events":[{"pos":3,"kind":"lost","words":1}],'"$bits"',"interrupted":false,"error":null}'"$nl"'ctrverify: x"\\xff: No such file or directory'"$nl"'{"type":"summary","file":"x\"\\\\xff","width":8,"first_breaks":[],"bytes":0,"breaks":0,'"$sr"',"trailing_bytes":0,'"$none"',"first_events":[],'"$bits"',"interrupted":false,"error":"No such file or directory"}'"$nl" out.txt
   fails_to_write 2 "ctrverify: write error: No space left on device" /dev/zero a.dat  # at once, no more FILEs
   (ulimit -n 16; ctr -s $(printf 'm.dat %.0s' $(seq 20))) > out.txt  # each FILE closed after it is read
   same "20 FILEs, 16 descriptors" "$(printf 'm.dat: 3 bytes, 0 breaks\n%.0s' $(seq 20))$nl" out.txt
@@ -501,15 +528,15 @@ case_verify_pipes_and_signals() {
   wait
   { for i in 1 2 3 4 5 6; do bytes $i; sleep 0.3; done; } | ctr --idle-timeout=1 - > out.txt  # silence counts from the last byte
   same "bytes now and then" "-: 6 bytes, 0 breaks$nl" out.txt
-  [ "$(grep -c -E '^ctrverify: -: [12]\.[0-9] s, 2 bytes, 0\.0 MiB/s, 1 break$' err.txt) $(wc -l < err.txt)" = "2 2" ] || { echo "FAIL: not a progress line a second: $(cat err.txt)"; fail=1; }
+  [ "$(grep -c -E '^ctrverify: -: [12]\.[0-9] s, 2 bytes, 0\.0 MB/s, 1 break$' err.txt) $(wc -l < err.txt)" = "2 2" ] || { echo "FAIL: not a progress line a second: $(cat err.txt)"; fail=1; }
   # Runs that end on their own, on a link that sends two bytes, then stays
   # silent for PAUSE s: STATUS|PAUSE|ARGS|a line of stdout|stderr, as
   # extended regular expressions ("-": empty); each within 2.5 s.
   local row st pause args want_out want_err t0
-  for row in "2|4|--idle-timeout=0.5 --interval=0.2|^\[0\.000-0\.2[0-9]{2} s\] 2 bytes, [0-9]+ B/s, 1 break$|^ctrverify: -: no data for 0\.5 s$" \
+  for row in "2|4|--idle-timeout=0.5 --interval=0.2|^\[0\.000-0\.2[0-9]{2} s\] 2 bytes, [0-9.]+ MB/s, 1 break$|^ctrverify: -: no data for 0\.5 s$" \
              "1|4|--duration=0.6 --timestamps|^20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]{3}Z 1 3 @ 2$|-" \
-             "1|4|--duration=1.1 --interval=0.2|^\[[01]\.[09][0-9]{2}-1\.1[0-9]{2} s\] 0 bytes, 0 B/s, 0 breaks$|-" \
-             "2|0|--interval=9 /dev/null|^-: \[0\.000-0\.[0-9]{3} s\] 2 bytes, [0-9]+ B/s, 1 break$|^ctrverify: /dev/null: empty: nothing was checked$" \
+             "1|4|--duration=1.1 --interval=0.2|^\[[01]\.[09][0-9]{2}-1\.1[0-9]{2} s\] 0 bytes, 0\.0 MB/s, 0 breaks$|-" \
+             "2|0|--interval=9 /dev/null|^-: \[0\.000-0\.[0-9]{3} s\] 2 bytes, [0-9.]+ MB/s, 1 break$|^ctrverify: /dev/null: empty: nothing was checked$" \
              "2|0|--duration=5.50 --json --interval=9|^\{\"type\":\"summary\",\"file\":\"-\",.*\"bytes\":2,\"breaks\":1,|^ctrverify: -: ended after 0\.[0-9]{3} of 5.50 s$"; do
     IFS='|' read -r st pause args want_out want_err <<< "$row"
     t0=${EPOCHREALTIME/./}
