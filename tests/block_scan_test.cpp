@@ -154,12 +154,14 @@ struct collected {
         breaks += std::to_string(alt) + " " + std::to_string(neu) + " @ " + std::to_string(pos) + "\n";
     }
     void on_event(const word_event& e) {
-        static const char* const names[] = {"corrupt", "lost", "repeat", "stuck", "inserted", "late", "restart"};
+        static const char* const names[] = {"corrupt", "lost", "repeat", "stuck", "inserted", "late", "restart", "slip"};
         auto field = [&](const char* name, std::uint64_t v) { events += std::string(" ") + name + "=" + std::to_string(v); };
         events += std::string(names[static_cast<int>(e.kind)]) + " " + std::to_string(e.pos);
         if (e.kind == event_kind::restart) {
             field("from", e.from);
             field("to", e.to);
+        } else if (e.kind == event_kind::slip) {
+            field("bytes", e.bytes);
         } else {
             field("words", e.words);
         }
@@ -178,7 +180,7 @@ struct collected {
         events += "totals";
         for (const std::uint64_t x : {c.corrupt, c.corrupt_words, c.lost, c.lost_words, c.repeat, c.repeated_words,
                                       c.stuck, c.stuck_words, c.inserted, c.inserted_words, c.late, c.late_words,
-                                      c.restart, bits, w.ones, w.zeros})
+                                      c.restart, c.slip, bits, w.ones, w.zeros, std::uint64_t{w.partial_len}})
             events += " " + std::to_string(x);
         events += "\n";
     }
@@ -202,7 +204,7 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
         std::generate(s.begin(), s.end(), [&rng] { return static_cast<std::uint8_t>(rng()); });
         const std::size_t words = 4000 + below(3000);
         for (std::size_t k = 0; k < words; ++k) {
-            const auto fault = rng() % (round % 2 != 0 ? 400 : 20000);
+            const auto fault = rng() % (round % 2 != 0 ? 400 : 20000);  // 0-10: a fault
             std::uint64_t put = ++v;
             if (fault == 0) put ^= std::uint64_t{1} << (rng() % (std::uint64_t{8} * f.bytes));  // corrupt
             if (fault == 1) v += rng() % 300;                                                   // lost
@@ -221,6 +223,8 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
             for (const std::uint64_t x : extra)
                 for (unsigned j = 0; j < f.bytes; ++j)
                     s.push_back(static_cast<std::uint8_t>(x >> (8 * (f.big ? f.bytes - 1 - j : j))));
+            if (fault == 9) s.resize(s.size() - below(f.bytes));  // bytes lost: the grid slips
+            if (fault == 10) s.push_back(static_cast<std::uint8_t>(rng()));  // a byte put in
             for (unsigned j = 0; j < f.bytes; ++j)
                 s.push_back(static_cast<std::uint8_t>(put >> (8 * (f.big ? f.bytes - 1 - j : j))));
         }
@@ -240,7 +244,6 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
                   reference_words(s, skip, any_start || skip != 0, f.bytes, f.big, wrap_any, lock))
             << "round " << round;
         EXPECT_EQ(word_bytes(w), s.size());
-        EXPECT_EQ(w.partial_len, (s.size() - skip) % f.bytes);
     }
 }
 

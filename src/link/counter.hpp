@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "sequence.hpp"
+#include "slip.hpp"
 #include "verify/block_scan.hpp"
 #include "verify/run_state.hpp"
 #include "verify/word_load.hpp"
@@ -43,6 +44,7 @@ struct word_state {
     std::uint8_t partial[8] = {};            // ... and those bytes
     word_ramp_fn ramp = nullptr;             // whole-block test of this format
     seq_tracker seq;                         // the account of the breaks
+    slip_search slip;                        // out of lock, wider than a byte: the search at every offset
 };
 
 // A fresh state for `fmt`: the word before the first is taken as 0 unless
@@ -83,6 +85,165 @@ inline void note_first(word_state& w, std::uint64_t got) {
     w.seq.first = got;
 }
 
+// The bytes of word `v` in the stream's order, the last lowest.
+inline std::uint64_t stream_order(const word_state& w, std::uint64_t v) {
+    if (w.fmt.big_endian) return v;
+    std::uint64_t r = 0;
+    for (unsigned i = 0; i < w.fmt.bytes; ++i, v >>= 8) r = r << 8 | (v & 0xff);
+    return r;
+}
+
+// The word `got` at w.l_counter + 1 broke the rule: the search for lock at
+// every offset starts with it.
+inline void slip_enter(word_state& w, std::uint64_t got) {
+    slip_search& s = w.slip;
+    s.active = true;
+    s.from = w.l_counter + 1;
+    s.before = w.Word_alt;
+    s.grid_end = w.l_counter + w.fmt.bytes;
+    s.window = std::uint64_t{w.seq.lock} * w.fmt.bytes - 1;
+    s.recent = stream_order(w, got);
+    s.offset = 1 % w.fmt.bytes;
+    for (unsigned& n : s.len) n = 0;
+    s.len[0] = 1;
+    s.start[0] = s.from;
+    s.value[0] = s.last[0] = got;
+    s.head = s.count = 0;
+    if (w.diagnosing) {
+        w.ones |= got;
+        w.zeros |= ~got & w.mask;
+    }
+}
+
+// A word of the old grid, at `pos`, judged by the rule after the wait.
+template <class Report>
+void judge_grid(word_state& w, grid_word g, Report& report) {
+    const std::uint64_t alt = w.Word_alt;
+    ++w.checked;
+    if (g.value != ((alt + 1) & w.mask) && !(w.fmt.wrap_any && alt == w.mask)) {
+        ++w.error;
+        report.on_break(w.fmt.bytes, alt, g.value, g.pos);
+    }
+    w.Word_alt = g.value;
+    w.stopped = w.error >= w.break_limit;
+    if (!w.diagnosing) return;
+    w.ones |= g.value;
+    w.zeros |= ~g.value & w.mask;
+    seq_out out;
+    seq_next(w.seq, g.pos, g.value, out);
+    tell(out, report);
+}
+
+// The search ends: the check stopped at a grid word, lock came back at
+// offset `k`, or the stream ended. The next word starts at l_counter.
+inline void slip_leave(word_state& w) {
+    w.slip.active = false;
+    w.run_first = w.Word_alt;
+    w.run_at = w.l_counter - w.fmt.bytes;
+}
+
+// Lock is back where the run at offset k began: the grid words wholly
+// before it are judged, the rest dropped, and the grid moves there.
+template <class Report>
+void slip_lock(word_state& w, unsigned k, Report& report) {
+    slip_search& s = w.slip;
+    const unsigned size = w.fmt.bytes;
+    const std::uint64_t q = s.start[k], v = s.value[k];
+    for (; s.count > 0 && s.queue[s.head].pos + size <= q; --s.count) {
+        judge_grid(w, s.queue[s.head], report);
+        s.head = (s.head + 1) % (seq_lock_max + 2);
+        if (w.stopped) {
+            w.l_counter = s.queue[(s.head + seq_lock_max + 1) % (seq_lock_max + 2)].pos + size - 1;
+            return slip_leave(w);
+        }
+    }
+    s.count = 0;
+    const std::uint64_t alt = q == s.from ? s.before : w.Word_alt;
+    // The word there follows the last one judged, or breaks the rule (the
+    // break's own word needs no second line).
+    if (q != s.from) {
+        ++w.checked;
+        if (v != ((alt + 1) & w.mask) && !(w.fmt.wrap_any && alt == w.mask)) {
+            ++w.error;
+            report.on_break(size, alt, v, q);
+        }
+        w.stopped = w.error >= w.break_limit;
+    }
+    w.checked += s.len[k] - 1;
+    w.Word_alt = s.last[k];
+    if (w.diagnosing) {
+        seq_out out;
+        seq_lock_at(w.seq, q, v, alt, (q - s.from) % size, out);
+        tell(out, report);
+    }
+    slip_leave(w);
+    w.run_first = v;
+    w.run_at = q - 1;
+}
+
+// The n bytes at p, out of lock: each ends a word at its offset, which
+// continues that offset's run or starts one. Gives the bytes taken: up to
+// where lock came back or the check stopped, or all.
+template <class Report>
+std::size_t slip_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
+    slip_search& s = w.slip;
+    const unsigned size = w.fmt.bytes;
+    const unsigned lock = w.seq.lock;
+    const unsigned shift = 64 - 8 * size;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t b = ++w.l_counter;
+        s.recent = s.recent << 8 | p[i];
+        const unsigned k = s.offset;
+        s.offset = k + 1 == size ? 0 : k + 1;
+        std::uint64_t x = s.recent << shift >> shift;
+        if (!w.fmt.big_endian) x = stream_order(w, x);
+        if (s.len[k] != 0 && (x == ((s.last[k] + 1) & w.mask) || (w.fmt.wrap_any && s.last[k] == w.mask))) {
+            ++s.len[k];
+        } else {
+            s.start[k] = b - size + 1;
+            s.value[k] = x;
+            s.len[k] = 1;
+        }
+        s.last[k] = x;
+        if (k == 0) {
+            s.queue[(s.head + s.count++) % (seq_lock_max + 2)] = {b - size + 1, x};
+            s.grid_end = b;
+        }
+        if (s.len[k] >= lock) {
+            slip_lock(w, k, report);
+            return i + 1;
+        }
+        // A grid word whose wait is over: no lock can come back before its end.
+        if (s.count > 0 && b >= s.queue[s.head].pos + size - 1 + s.window) {
+            const grid_word g = s.queue[s.head];
+            s.head = (s.head + 1) % (seq_lock_max + 2);
+            --s.count;
+            judge_grid(w, g, report);
+            if (w.stopped) {
+                w.l_counter = g.pos + size - 1;
+                slip_leave(w);
+                return i + 1;
+            }
+        }
+    }
+    return n;
+}
+
+// The stream has ended out of lock: the grid words still waiting are
+// judged, and the bytes after the grid's last whole word are left over.
+template <class Report>
+void slip_end(word_state& w, Report& report) {
+    slip_search& s = w.slip;
+    for (; s.count > 0 && !w.stopped; --s.count) {
+        judge_grid(w, s.queue[s.head], report);
+        if (w.stopped) s.grid_end = s.queue[s.head].pos + w.fmt.bytes - 1;
+        s.head = (s.head + 1) % (seq_lock_max + 2);
+    }
+    w.partial_len = w.stopped ? 0 : static_cast<unsigned>(w.l_counter - s.grid_end);
+    w.l_counter = s.grid_end;
+    slip_leave(w);
+}
+
 // The word `got` at position w.l_counter + 1, after a mismatch or out of
 // lock: the rule, the report, the tracker. Off the fast path.
 template <class Report>
@@ -94,6 +255,8 @@ void judge(word_state& w, std::uint64_t got, Report& report) {
         ++w.error;
         report.on_break(w.fmt.bytes, alt, got, w.l_counter + 1);
     }
+    // Wider words look for lock at every byte offset, whoever reads the account.
+    if (broken && w.fmt.bytes > 1 && w.seq.lock > 1 && w.error < w.break_limit) slip_enter(w, got);
     if (!w.diagnosing) return;
     if (got != expected) {  // a run has ended, unless this is the first word
         if (w.l_counter != w.first_at) note_run(w, w.run_first, alt, w.l_counter - w.fmt.bytes);
@@ -105,7 +268,7 @@ void judge(word_state& w, std::uint64_t got, Report& report) {
         seq_next(w.seq, w.l_counter + 1, got, out);
     else if (broken)
         seq_break(w.seq, w.l_counter + 1, expected, got, out);
-    w.pending = !w.seq.locked;
+    w.pending = !w.seq.locked && !w.slip.active;  // the search feeds the tracker itself
     tell(out, report);
 }
 
@@ -151,7 +314,7 @@ void walk(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
     // A break that needs only its count and its line (no diagnosis, no
     // exemption after all-ones) is dealt with here: a stream broken
     // throughout comes this way for every word.
-    const bool count_only = !w.diagnosing && !w.fmt.wrap_any;
+    const bool count_only = !w.diagnosing && !w.fmt.wrap_any && (sizeof(T) == 1 || w.seq.lock == 1);
     for (std::size_t i = 0; i < n; i += sizeof(T)) {
         const T got = load_word<T, BigEndian>(p + i);
         if (got != static_cast<T>(alt + 1) || pending) {
@@ -163,6 +326,11 @@ void walk(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
                 w.l_counter = start + i;
                 judge(w, got, report);
                 pending = w.pending;
+                if (w.slip.active) {  // the bytes after this word go to the search
+                    n = i + sizeof(T);
+                    alt = got;
+                    break;
+                }
             }
             if (w.error >= w.break_limit) {
                 w.stopped = true;
@@ -189,7 +357,7 @@ void scan(word_state& w, const std::uint8_t* p, std::size_t n, Report& report) {
             w.checked += block_size / sizeof(T);
         } else {
             walk<T, BigEndian>(w, p, block_size, report);
-            if (w.stopped) return;
+            if (w.stopped || w.slip.active) return;
         }
     }
     walk<T, BigEndian>(w, p, n, report);
@@ -224,36 +392,43 @@ void word_feed(word_state& w, const std::uint8_t* p, std::size_t n, Report& repo
     const unsigned size = w.fmt.bytes;
     const std::uint8_t* const first = p;  // holds the stream's byte `origin` + 1
     const std::uint64_t origin = w.l_counter + w.partial_len;
-    // A word begun in an earlier call is finished first.
-    while (w.partial_len > 0 && n > 0) {
-        w.partial[w.partial_len++] = *p++;
-        --n;
-        if (w.partial_len < size) continue;
-        w.partial_len = 0;
-        detail::take_word(w, detail::load_word(w.partial, size, w.fmt.big_endian), report);
+    const std::size_t total = n;
+    while (n > 0 && !w.stopped) {
+        std::size_t used = 0;
+        if (w.slip.active) {
+            used = detail::slip_feed(w, p, n, report);
+        } else if (w.partial_len > 0) {  // a word begun in an earlier call is finished first
+            w.partial[w.partial_len++] = *p;
+            used = 1;
+            if (w.partial_len == size) {
+                w.partial_len = 0;
+                detail::take_word(w, detail::load_word(w.partial, size, w.fmt.big_endian), report);
+            }
+        } else if (n < size) {
+            for (std::size_t i = 0; i < n; ++i) w.partial[w.partial_len++] = p[i];
+            used = n;
+        } else if (!w.first_seen || w.take_next) {
+            detail::take_word(w, detail::load_word(p, size, w.fmt.big_endian), report);
+            used = size;
+        } else {
+            const std::uint64_t before = w.l_counter;
+            if (w.fmt.big_endian)
+                detail::scan_words<true>(w, p, n - n % size, report);
+            else
+                detail::scan_words<false>(w, p, n - n % size, report);
+            used = static_cast<std::size_t>(w.l_counter - before);  // less where the search or a stop begins
+        }
+        p += used;
+        n -= used;
     }
-    if (w.stopped)
-        return detail::diagnose_at_stop(w, first, origin, n + static_cast<std::size_t>(p - first), report);
-    if (!w.first_seen && n >= size) detail::note_first(w, detail::load_word(p, size, w.fmt.big_endian));
-    if (w.take_next && n >= size) {
-        detail::take_word(w, detail::load_word(p, size, w.fmt.big_endian), report);
-        p += size;
-        n -= size;
-    }
-    const std::size_t whole = n - n % size;
-    if (w.fmt.big_endian)
-        detail::scan_words<true>(w, p, whole, report);
-    else
-        detail::scan_words<false>(w, p, whole, report);
-    if (w.stopped)
-        return detail::diagnose_at_stop(w, first, origin, n + static_cast<std::size_t>(p - first), report);
-    for (std::size_t i = whole; i < n; ++i) w.partial[w.partial_len++] = p[i];
+    if (w.stopped) detail::diagnose_at_stop(w, first, origin, total, report);
 }
 
 // The stream has ended: the tracker's account is closed. A word the stream
 // ended inside (w.partial_len bytes of it) is not checked.
 template <class Report>
 void word_end(word_state& w, Report& report) {
+    if (w.slip.active) detail::slip_end(w, report);
     if (!w.diagnosing) return;
     if (w.first_seen) detail::note_run(w, w.run_first, w.Word_alt, w.l_counter - w.fmt.bytes);
     if (w.seq.locked && !w.seq.late_run) return;

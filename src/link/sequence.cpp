@@ -247,3 +247,15 @@ void seq_end(seq_tracker& t, std::uint64_t end, seq_out& out) {
     if (!t.locked) relock_at_run(t, out);
     if (t.late_run) end_late_run(t, end, out);
 }
+
+void seq_lock_at(seq_tracker& t, std::uint64_t q, std::uint64_t v, std::uint64_t before, std::uint64_t slip_bytes,
+                 seq_out& out) {
+    for (unsigned i = 0; i < t.run_len; ++i)
+        if (t.run_pos + (i + std::uint64_t{1}) * t.unit <= q) span_add(t, t.run[i]);
+    t.run_len = 0;
+    if (slip_bytes != 0) {
+        told(out, event_kind::slip, q).bytes = slip_bytes;
+        ++t.counts.slip;
+    }
+    relock(t, q, v, before, out);
+}

@@ -99,5 +99,11 @@ void seq_break(seq_tracker& t, std::uint64_t pos, std::uint64_t expected, std::u
 // The number at `pos`, out of lock.
 void seq_next(seq_tracker& t, std::uint64_t pos, std::uint64_t got, seq_out& out);
 
+// Lock found by the caller at `q` with v there, the grid moved by
+// `slip_bytes` (0: not moved): the numbers fed since the break that end
+// at or before q are the span; `before` is the number judged last.
+void seq_lock_at(seq_tracker& t, std::uint64_t q, std::uint64_t v, std::uint64_t before, std::uint64_t slip_bytes,
+                 seq_out& out);
+
 // The sequence has ended before `end` (the position after its last number).
 void seq_end(seq_tracker& t, std::uint64_t end, seq_out& out);

@@ -1,0 +1,31 @@
+// The search for lock at every byte offset, for words wider than a byte: a
+// break ends lock, and lock returns at the first byte from which `lock`
+// words in a row are a run, on the word grid or off it (bytes lost or put
+// in that are not whole words: a slip, after which the grid stays moved).
+// The words of the grid are judged `lock` words late, so that none after
+// the place where lock returns is judged on the old grid.
+#pragma once
+
+#include <cstdint>
+
+#include "sequence.hpp"
+
+struct grid_word {
+    std::uint64_t pos, value;  // position of the first byte, from 1
+};
+
+struct slip_search {
+    bool active = false;
+    std::uint64_t from = 0;       // the break's position
+    std::uint64_t before = 0;     // the word before it
+    std::uint64_t grid_end = 0;   // bytes up to the end of the grid's last whole word
+    std::uint64_t window = 0;     // bytes the judging of a grid word waits after its end
+    std::uint64_t recent = 0;     // the last 8 bytes, the newest lowest
+    unsigned offset = 0;          // of the word ending at the next byte, from the break, modulo its size
+    std::uint64_t last[8] = {};   // per offset: the last word,
+    std::uint64_t start[8] = {};  // where its run began,
+    std::uint64_t value[8] = {};  // its first word
+    unsigned len[8] = {};         // and its length
+    grid_word queue[seq_lock_max + 2] = {};  // grid words not judged yet
+    unsigned head = 0, count = 0;
+};
