@@ -460,7 +460,7 @@ case_verify_results() {
     "1|lost @ 3: 2 words;late @ 5: 2 words;l1.dat: 8 bytes, 3 breaks, events: 0 corrupt, 1 lost (0 words), 0 repeat (0 words), 1 late (2 words)|-|--explain --lock=1 l1.dat"
     "1|late @ 3: 2 words;l1.dat: 8 bytes, 3 breaks, $ev, 1 late (2 words)|-|--explain l1.dat"
     "1|restart @ 15: from 7 to 0;lost @ 31: 8 words;repeat @ 47: 8 words;lost @ 63: 8 words;repeat @ 79: 8 words;line.dat: 80 bytes, 5 breaks, events: 0 corrupt, 2 lost (16 words), 2 repeat (16 words), 1 restart;line.dat: bit 3 never 1 (a stuck data line?)|-|--explain -w 16 line.dat"
-    "1|be.dat: 80 bytes, 20 breaks;be.dat: hint: the first 80 bytes are an unbroken counter with --width=32 --endian=big --skip=0|-|-q -w 32 be.dat"
+    "1|be.dat: 80 bytes, 2 breaks, 1 byte left over;be.dat: hint: the first 80 bytes are an unbroken counter with --width=32 --endian=big --skip=0|-|-q -w 32 be.dat"
     "0|m.dat: 3 bytes, 0 breaks|-|--first=0x37 m.dat"
     "1|16 1 @ 1;a.dat: 4 bytes, 2 breaks|-|--first=17 -m 1 a.dat"
     "2|-|invalid number of words for lock (1 to 64): '0';Try 'ctrverify --help' for more information.|--lock=0 a.dat"
