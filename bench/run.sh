@@ -16,8 +16,10 @@
 #     capture, from the file and from cat (the file ends before the
 #     duration: status 2, as it should);
 #   - ctrverify -w 32 the same way on a clean 1 GiB 32-bit counter, and on
-#     the zero bytes (every word a break) against 8 bits on them; its peak
-#     resident memory at every width with --json and with --explain.
+#     the zero bytes (every word a break) against 8 bits on them; -w 32 -q
+#     on the random bytes (out of lock throughout, lock searched at every
+#     byte offset) against 8 bits on them; its peak resident memory at
+#     every width with --json and with --explain.
 # Each command runs RUNS times (default 7, at least 5) after a warm-up, the
 # commands of one input taking turns. ALSO names another ctrcheck binary
 # (say the static one from a release tarball) that takes its turns beside
@@ -114,11 +116,14 @@ cmp -s <("$ver" zeros.dat | head -n -1) <("$reference" printf zeros.dat | sed '1
 for _ in $(seq 1 "$runs"); do
   run ver_zeros "$ver" zeros.dat
   run ver32_zeros "$ver" -w 32 zeros.dat
+  run ver_random "$ver" -q random.dat
+  run ver32_random "$ver" -w 32 -q random.dat
 done
 for w in 8 16 32 64; do  # memory only: once each
   run ver_mem "$ver" -w "$w" --json zeros.dat
   run ver_mem "$ver" -w "$w" --explain zeros.dat
   run ver_mem "$ver" -w "$w" --json clean32.dat
+  run ver_mem "$ver" -w "$w" --explain random.dat
 done
 
 m() { median "$1.times"; }
@@ -155,6 +160,7 @@ echo "| zero bytes, 100 MiB, lines shown | $(m ver_zeros) | printf per line | $(
 echo "| clean 32-bit counter, 1 GiB file, -w 32 | $(m ver32_clean) | dd bs=1M | $(m dd_clean32) | $(ratio ver32_clean dd_clean32) | at most 1.6 | $(rss ver32_clean) |"
 echo "| clean 32-bit counter, 1 GiB from cat, -w 32 | $(m ver32_pipe) | cat \| dd bs=1M | $(m catdd_clean32) | $(ratio ver32_pipe catdd_clean32) | at most 1.3 | $(rss ver32_pipe) |"
 echo "| zero bytes, 100 MiB, -w 32 (every word a break) | $(m ver32_zeros) | the same at 8 bits | $(m ver_zeros) | $(ratio ver32_zeros ver_zeros) | at most 1 | $(rss ver32_zeros) |"
+echo "| random bytes, 100 MiB, -w 32 -q (every byte offset tried) | $(m ver32_random) | the same at 8 bits | $(m ver_random) | $(ratio ver32_random ver_random) | at most 3 | $(rss ver32_random) |"
 echo "| --json and --explain at widths 8 to 64 (memory) | | | | | at most 4 MiB | $(rss ver_mem) |"
 if [ -n "$also" ]; then
   echo

@@ -45,6 +45,7 @@ struct word_state {
     word_ramp_fn ramp = nullptr;             // whole-block test of this format
     seq_tracker seq;                         // the account of the breaks
     slip_search slip;                        // out of lock, wider than a byte: the search at every offset
+    seq_out out;                             // the events the tracker told last
 };
 
 // A fresh state for `fmt`: the word before the first is taken as 0 unless
@@ -87,10 +88,7 @@ inline void note_first(word_state& w, std::uint64_t got) {
 
 // The bytes of word `v` in the stream's order, the last lowest.
 inline std::uint64_t stream_order(const word_state& w, std::uint64_t v) {
-    if (w.fmt.big_endian) return v;
-    std::uint64_t r = 0;
-    for (unsigned i = 0; i < w.fmt.bytes; ++i, v >>= 8) r = r << 8 | (v & 0xff);
-    return r;
+    return w.fmt.big_endian ? v : byte_swap(v) >> (64 - 8 * w.fmt.bytes);
 }
 
 // The word `got` at w.l_counter + 1 broke the rule: the search for lock at
@@ -129,7 +127,8 @@ void judge_grid(word_state& w, grid_word g, Report& report) {
     if (!w.diagnosing) return;
     w.ones |= g.value;
     w.zeros |= ~g.value & w.mask;
-    seq_out out;
+    seq_out& out = w.out;  // reused: a fresh one a word costs more than the check
+    out.n = 0;
     seq_next(w.seq, g.pos, g.value, out);
     tell(out, report);
 }
@@ -151,9 +150,9 @@ void slip_lock(word_state& w, unsigned k, Report& report) {
     const std::uint64_t q = s.start[k], v = s.value[k];
     for (; s.count > 0 && s.queue[s.head].pos + size <= q; --s.count) {
         judge_grid(w, s.queue[s.head], report);
-        s.head = (s.head + 1) % (seq_lock_max + 2);
+        s.head = (s.head + 1) & slip_queue_mask;
         if (w.stopped) {
-            w.l_counter = s.queue[(s.head + seq_lock_max + 1) % (seq_lock_max + 2)].pos + size - 1;
+            w.l_counter = s.queue[(s.head + slip_queue_mask) & slip_queue_mask].pos + size - 1;
             return slip_leave(w);
         }
     }
@@ -172,7 +171,8 @@ void slip_lock(word_state& w, unsigned k, Report& report) {
     w.checked += s.len[k] - 1;
     w.Word_alt = s.last[k];
     if (w.diagnosing) {
-        seq_out out;
+        seq_out& out = w.out;  // reused: a fresh one a word costs more than the check
+    out.n = 0;
         seq_lock_at(w.seq, q, v, alt, (q - s.from) % size, out);
         tell(out, report);
     }
@@ -190,42 +190,50 @@ std::size_t slip_feed(word_state& w, const std::uint8_t* p, std::size_t n, Repor
     const unsigned size = w.fmt.bytes;
     const unsigned lock = w.seq.lock;
     const unsigned shift = 64 - 8 * size;
+    const std::uint64_t mask = w.mask;
+    const bool big = w.fmt.big_endian, wrap_any = w.fmt.wrap_any;
+    // Locals, because every store into w or s could alias p and force reloads.
+    std::uint64_t recent = s.recent, b = w.l_counter;
+    unsigned k = s.offset;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t b = ++w.l_counter;
-        s.recent = s.recent << 8 | p[i];
-        const unsigned k = s.offset;
-        s.offset = k + 1 == size ? 0 : k + 1;
-        std::uint64_t x = s.recent << shift >> shift;
-        if (!w.fmt.big_endian) x = stream_order(w, x);
-        if (s.len[k] != 0 && (x == ((s.last[k] + 1) & w.mask) || (w.fmt.wrap_any && s.last[k] == w.mask))) {
-            ++s.len[k];
+        ++b;
+        recent = recent << 8 | p[i];
+        const std::uint64_t x = big ? recent << shift >> shift : byte_swap(recent) >> shift;
+        const std::uint64_t last = s.last[k];
+        s.last[k] = x;
+        if (s.len[k] != 0 && (x == ((last + 1) & mask) || (wrap_any && last == mask))) {
+            if (++s.len[k] >= lock) {
+                w.l_counter = b;
+                slip_lock(w, k, report);
+                return i + 1;
+            }
         } else {
             s.start[k] = b - size + 1;
             s.value[k] = x;
             s.len[k] = 1;
         }
-        s.last[k] = x;
         if (k == 0) {
-            s.queue[(s.head + s.count++) % (seq_lock_max + 2)] = {b - size + 1, x};
+            s.queue[(s.head + s.count++) & slip_queue_mask] = {b - size + 1, x};
             s.grid_end = b;
-        }
-        if (s.len[k] >= lock) {
-            slip_lock(w, k, report);
-            return i + 1;
-        }
-        // A grid word whose wait is over: no lock can come back before its end.
-        if (s.count > 0 && b >= s.queue[s.head].pos + size - 1 + s.window) {
+            // The grid word whose wait is over: no lock can come back before its end.
             const grid_word g = s.queue[s.head];
-            s.head = (s.head + 1) % (seq_lock_max + 2);
-            --s.count;
-            judge_grid(w, g, report);
-            if (w.stopped) {
-                w.l_counter = g.pos + size - 1;
-                slip_leave(w);
-                return i + 1;
+            if (b >= g.pos + size - 1 + s.window) {
+                s.head = (s.head + 1) & slip_queue_mask;
+                --s.count;
+                w.l_counter = b;
+                judge_grid(w, g, report);
+                if (w.stopped) {
+                    w.l_counter = g.pos + size - 1;
+                    slip_leave(w);
+                    return i + 1;
+                }
             }
         }
+        k = k + 1 == size ? 0 : k + 1;
     }
+    s.recent = recent;
+    s.offset = k;
+    w.l_counter = b;
     return n;
 }
 
@@ -237,7 +245,7 @@ void slip_end(word_state& w, Report& report) {
     for (; s.count > 0 && !w.stopped; --s.count) {
         judge_grid(w, s.queue[s.head], report);
         if (w.stopped) s.grid_end = s.queue[s.head].pos + w.fmt.bytes - 1;
-        s.head = (s.head + 1) % (seq_lock_max + 2);
+        s.head = (s.head + 1) & slip_queue_mask;
     }
     w.partial_len = w.stopped ? 0 : static_cast<unsigned>(w.l_counter - s.grid_end);
     w.l_counter = s.grid_end;
@@ -263,7 +271,8 @@ void judge(word_state& w, std::uint64_t got, Report& report) {
         w.run_first = got;
         w.run_at = w.l_counter;
     }
-    seq_out out;
+    seq_out& out = w.out;  // reused: a fresh one a word costs more than the check
+    out.n = 0;
     if (w.pending)
         seq_next(w.seq, w.l_counter + 1, got, out);
     else if (broken)
@@ -282,7 +291,8 @@ void diagnose_at_stop(word_state& w, const std::uint8_t* first, std::uint64_t or
     if (!w.pending || w.l_counter < origin) return;
     const std::uint64_t at = w.l_counter - origin;
     if (at + w.fmt.bytes > n) return;
-    seq_out out;
+    seq_out& out = w.out;  // reused: a fresh one a word costs more than the check
+    out.n = 0;
     seq_next(w.seq, w.l_counter + 1, load_word(first + at, w.fmt.bytes, w.fmt.big_endian), out);
     w.pending = !w.seq.locked;
     w.end_pos += w.fmt.bytes;
@@ -432,7 +442,8 @@ void word_end(word_state& w, Report& report) {
     if (!w.diagnosing) return;
     if (w.first_seen) detail::note_run(w, w.run_first, w.Word_alt, w.l_counter - w.fmt.bytes);
     if (w.seq.locked && !w.seq.late_run) return;
-    seq_out out;
+    seq_out& out = w.out;  // reused: a fresh one a word costs more than the check
+    out.n = 0;
     seq_end(w.seq, w.end_pos != 0 ? w.end_pos : w.l_counter + 1, out);
     w.pending = false;
     detail::tell(out, report);

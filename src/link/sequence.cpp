@@ -25,6 +25,15 @@ word_event& told(seq_out& out, event_kind kind, std::uint64_t pos) {
     return e;
 }
 
+// The counts in the planes go to bits[]: each bit's count is its 8 digits.
+void flush_planes(seq_tracker& t) {
+    for (unsigned j = 0; j < 8; ++j) {
+        for (std::uint64_t b = t.planes[j]; b != 0; b &= b - 1) t.bits[std::countr_zero(b)] += std::uint64_t{1} << j;
+        t.planes[j] = 0;
+    }
+    t.plane_adds = 0;
+}
+
 // A number of the span: what it tells of the span as a whole.
 void span_add(seq_tracker& t, std::uint64_t got) {
     const std::uint64_t i = t.span++;
@@ -34,9 +43,16 @@ void span_add(seq_tracker& t, std::uint64_t got) {
     t.before = got;
     if (got != want) {
         ++t.differing;
-        const std::uint64_t x = got ^ want;
+        std::uint64_t x = got ^ want;
         t.bits_touched |= x;
-        for (std::uint64_t b = x; b != 0; b &= b - 1) ++t.bits[std::countr_zero(b)];
+        // One is added to the count of each bit of x, in every bit at once:
+        // a span of random words is wrong in half its bits.
+        for (unsigned j = 0; x != 0 && j < 8; ++j) {
+            const std::uint64_t carry = t.planes[j] & x;
+            t.planes[j] ^= x;
+            x = carry;
+        }
+        if (++t.plane_adds == 255) flush_planes(t);
     }
     // Whether the span holds e .. e+u-1 in some order: each offset from e once.
     const std::uint64_t off = (got - t.expected) & t.mask;
@@ -136,6 +152,7 @@ void tell_wrong(seq_tracker& t, seq_out& out) {
     }
     ++c.corrupt;
     c.corrupt_words = saturated_add(c.corrupt_words, t.differing);
+    flush_planes(t);
     for (std::uint64_t b = t.bits_touched; b != 0; b &= b - 1) {
         const int k = std::countr_zero(b);
         c.bit_errors[k] += t.bits[k];
@@ -228,7 +245,9 @@ void seq_break(seq_tracker& t, std::uint64_t pos, std::uint64_t expected, std::u
     t.came_late = t.top = 0;
     for (std::uint64_t& s : t.seen) s = 0;
     for (std::uint64_t b = t.bits_touched; b != 0; b &= b - 1) t.bits[std::countr_zero(b)] = 0;
+    for (std::uint64_t& plane : t.planes) plane = 0;
     t.bits_touched = 0;
+    t.plane_adds = 0;
     t.run_len = 0;
     run_restart(t, pos, got);
     if (t.run_len >= t.lock) relock_at_run(t, out);

@@ -82,7 +82,9 @@ struct seq_tracker {
     bool all_equal = true, in_order_set = true;  // ... all the same; a set of e .. e+u-1 so far
     std::uint64_t came_late = 0, top = 0;        // numbers below the highest before them; that highest
     std::uint64_t seen[seq_order_max / 64] = {};
-    std::uint64_t bits_touched = 0, bits[64] = {};  // bit errors if the span is told corrupt
+    std::uint64_t bits_touched = 0, bits[64] = {};  // bit errors if the span is told corrupt,
+    std::uint64_t planes[8] = {};                   // ... the newest as 8-bit counters per bit, a plane a digit
+    unsigned plane_adds = 0;
     // The run that may give lock: where it began and its numbers.
     std::uint64_t run_pos = 0, run[seq_lock_max] = {};
     unsigned run_len = 0;

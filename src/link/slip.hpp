@@ -10,6 +10,17 @@
 
 #include "sequence.hpp"
 
+// The ring of grid words waiting: room for a lock's worth and more.
+inline constexpr unsigned slip_queue_mask = 127;
+static_assert(slip_queue_mask + 1 >= seq_lock_max + 2);
+
+// The bytes of v in the other order.
+constexpr std::uint64_t byte_swap(std::uint64_t v) {
+    v = (v & 0x00ff00ff00ff00ffULL) << 8 | (v >> 8 & 0x00ff00ff00ff00ffULL);
+    v = (v & 0x0000ffff0000ffffULL) << 16 | (v >> 16 & 0x0000ffff0000ffffULL);
+    return v << 32 | v >> 32;
+}
+
 struct grid_word {
     std::uint64_t pos, value;  // position of the first byte, from 1
 };
@@ -26,6 +37,6 @@ struct slip_search {
     std::uint64_t start[8] = {};  // where its run began,
     std::uint64_t value[8] = {};  // its first word
     unsigned len[8] = {};         // and its length
-    grid_word queue[seq_lock_max + 2] = {};  // grid words not judged yet
+    grid_word queue[slip_queue_mask + 1] = {};  // grid words not judged yet, a ring
     unsigned head = 0, count = 0;
 };
