@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
         detail::scan_fail(*err, "option '--append' requires '--output'", "", "");
         return usage_error(out, *err);
     }
-    const std::uint64_t mask = opt.fmt.bytes >= 8 ? UINT64_MAX : (std::uint64_t{1} << (8 * opt.fmt.bytes)) - 1;
+    const std::uint64_t mask =
+        opt.fmt.bytes >= 8 ? UINT64_MAX : (std::uint64_t{1} << (8 * opt.fmt.bytes)) - 1;
     if (opt.first_given && (opt.any_start || opt.first > mask)) {
         if (opt.any_start)
             detail::scan_fail(*err, "options '--first' and '--any-start' exclude each other", "", "");

@@ -154,8 +154,11 @@ struct collected {
         breaks += std::to_string(alt) + " " + std::to_string(neu) + " @ " + std::to_string(pos) + "\n";
     }
     void on_event(const word_event& e) {
-        static const char* const names[] = {"corrupt", "lost", "repeat", "stuck", "inserted", "late", "restart", "slip"};
-        auto field = [&](const char* name, std::uint64_t v) { events += std::string(" ") + name + "=" + std::to_string(v); };
+        static const char* const names[] = {"corrupt",  "lost", "repeat",  "stuck",
+                                            "inserted", "late", "restart", "slip"};
+        auto field = [&](const char* name, std::uint64_t v) {
+            events += std::string(" ") + name + "=" + std::to_string(v);
+        };
         events += std::string(names[static_cast<int>(e.kind)]) + " " + std::to_string(e.pos);
         if (e.kind == event_kind::restart) {
             field("from", e.from);
@@ -178,9 +181,10 @@ struct collected {
         std::uint64_t bits = 0;
         for (const std::uint64_t b : c.bit_errors) bits += b;
         events += "totals";
-        for (const std::uint64_t x : {c.corrupt, c.corrupt_words, c.lost, c.lost_words, c.repeat, c.repeated_words,
-                                      c.stuck, c.stuck_words, c.inserted, c.inserted_words, c.late, c.late_words,
-                                      c.restart, c.slip, bits, w.ones, w.zeros, std::uint64_t{w.partial_len}})
+        for (const std::uint64_t x :
+             {c.corrupt, c.corrupt_words, c.lost, c.lost_words, c.repeat, c.repeated_words, c.stuck,
+              c.stuck_words, c.inserted, c.inserted_words, c.late, c.late_words, c.restart, c.slip, bits,
+              w.ones, w.zeros, std::uint64_t{w.partial_len}})
             events += " " + std::to_string(x);
         events += "\n";
     }
@@ -213,17 +217,18 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
             if (fault == 4) put = v = ~std::uint64_t{0};                                        // all-ones
             if (fault == 5) put = v = 0;                                                        // restart
             const std::size_t run = 1 + below(f.bytes * 40);
-            std::vector<std::uint64_t> extra;  // words before `put`
+            std::vector<std::uint64_t> extra;                               // words before `put`
             if (fault == 6) extra.assign(run, rng() % 4 == 0 ? 0 : rng());  // inserted
-            if (fault == 7 || fault == 8) {                                  // swapped, stuck
+            if (fault == 7 || fault == 8) {                                 // swapped, stuck
                 const std::uint64_t same = rng();
-                for (std::size_t i = 0; i < run; ++i) extra.push_back(fault == 8 ? same : put + (i + run / 2) % run);
+                for (std::size_t i = 0; i < run; ++i)
+                    extra.push_back(fault == 8 ? same : put + (i + run / 2) % run);
                 put = v = put + run;
             }
             for (const std::uint64_t x : extra)
                 for (unsigned j = 0; j < f.bytes; ++j)
                     s.push_back(static_cast<std::uint8_t>(x >> (8 * (f.big ? f.bytes - 1 - j : j))));
-            if (fault == 9) s.resize(s.size() - below(f.bytes));  // bytes lost: the grid slips
+            if (fault == 9) s.resize(s.size() - below(f.bytes));             // bytes lost: the grid slips
             if (fault == 10) s.push_back(static_cast<std::uint8_t>(rng()));  // a byte put in
             for (unsigned j = 0; j < f.bytes; ++j)
                 s.push_back(static_cast<std::uint8_t>(put >> (8 * (f.big ? f.bytes - 1 - j : j))));

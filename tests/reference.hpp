@@ -67,9 +67,13 @@ inline std::string reference_words(const std::vector<std::uint8_t>& s, std::size
         for (unsigned j = 0; j < size; ++j) v |= std::uint64_t{s[at + j]} << (8 * (big ? size - 1 - j : j));
         return v;
     };
-    auto follows = [&](std::uint64_t a, std::uint64_t b) { return b == ((a + 1) & mask) || (wrap_any && a == mask); };
+    auto follows = [&](std::uint64_t a, std::uint64_t b) {
+        return b == ((a + 1) & mask) || (wrap_any && a == mask);
+    };
     auto off = [&](std::uint64_t a, std::uint64_t b) { return (a - b) & mask; };  // a - b, modulo
-    auto add = [](std::uint64_t& total, std::uint64_t n) { total = total + n < total ? ~std::uint64_t{0} : total + n; };
+    auto add = [](std::uint64_t& total, std::uint64_t n) {
+        total = total + n < total ? ~std::uint64_t{0} : total + n;
+    };
     auto num = [](std::uint64_t v) { return std::to_string(v); };
     std::vector<gap> gaps;
     std::string breaks, out;
@@ -91,7 +95,8 @@ inline std::string reference_words(const std::vector<std::uint8_t>& s, std::size
             if (off(late_v, gaps[g].lo) >= off(gaps[g].hi, gaps[g].lo)) continue;
             const gap was = gaps[g];
             gaps.erase(gaps.begin() + static_cast<std::ptrdiff_t>(g));
-            for (const gap part : {gap{was.lo, late_v, was.opened}, gap{(late_v + k) & mask, was.hi, was.opened}}) {
+            for (const gap part :
+                 {gap{was.lo, late_v, was.opened}, gap{(late_v + k) & mask, was.hi, was.opened}}) {
                 if (part.lo == part.hi) continue;
                 if (gaps.size() == 16) gaps.erase(gaps.begin()), g -= g > 0 ? 1 : 0;
                 gaps.insert(gaps.begin() + static_cast<std::ptrdiff_t>(g++), part);
@@ -163,7 +168,8 @@ inline std::string reference_words(const std::vector<std::uint8_t>& s, std::size
         std::sort(offs.begin(), offs.end());
         bool in_order_set = u <= 1024;
         for (std::size_t i = 0; i < u; ++i) in_order_set = in_order_set && offs[i] == i;
-        const bool same = u > 0 && std::count(span.begin(), span.end(), span[0]) == static_cast<std::ptrdiff_t>(u);
+        const bool same =
+            u > 0 && std::count(span.begin(), span.end(), span[0]) == static_cast<std::ptrdiff_t>(u);
         auto wrong = [&] {
             if (u >= 2 && same) {
                 out += "stuck " + num(p + 1) + " words=" + num(u) + " value=" + num(span[0]) + "\n";
@@ -180,7 +186,8 @@ inline std::string reference_words(const std::vector<std::uint8_t>& s, std::size
         } else if (u >= 1 && v == ((e + u) & mask)) {
             wrong();
         } else if (u >= 1 && v == e) {
-            out += "inserted " + num(p + 1) + " words=" + num(u) + (same ? " value=" + num(span[0]) : "") + "\n";
+            out +=
+                "inserted " + num(p + 1) + " words=" + num(u) + (same ? " value=" + num(span[0]) : "") + "\n";
             ++n[4], add(inserted_words, u);
         } else {
             if (u >= 1) wrong();
@@ -196,8 +203,11 @@ inline std::string reference_words(const std::vector<std::uint8_t>& s, std::size
                 gaps.push_back({high, v, q + 1});
                 high = v;
             } else {
-                std::erase_if(gaps, [&](const gap& g) { return half < 0xffffffffU && q + 1 - g.opened >= (half + 1) * size; });
-                const auto g = std::find_if(gaps.begin(), gaps.end(), [&](const gap& y) { return off(v, y.lo) < off(y.hi, y.lo); });
+                std::erase_if(gaps, [&](const gap& g) {
+                    return half < 0xffffffffU && q + 1 - g.opened >= (half + 1) * size;
+                });
+                const auto g = std::find_if(gaps.begin(), gaps.end(),
+                                            [&](const gap& y) { return off(v, y.lo) < off(y.hi, y.lo); });
                 if (g != gaps.end()) {
                     late = true, late_at = q + 1, late_v = v, late_hi = g->hi;
                 } else {
@@ -209,9 +219,9 @@ inline std::string reference_words(const std::vector<std::uint8_t>& s, std::size
     }
     if (late) end_late(at + 1);
     out += "totals";
-    for (const std::uint64_t x : {n[0], corrupt_words, n[1], lost_words, n[2], repeated_words, n[3], stuck_words, n[4],
-                                  inserted_words, n[5], late_words, n[6], n[9], bit_sum, ones, zeros,
-                                  std::uint64_t{s.size() - at}})
+    for (const std::uint64_t x :
+         {n[0], corrupt_words, n[1], lost_words, n[2], repeated_words, n[3], stuck_words, n[4],
+          inserted_words, n[5], late_words, n[6], n[9], bit_sum, ones, zeros, std::uint64_t{s.size() - at}})
         out += " " + std::to_string(x);
     return breaks + out + "\n";
 }

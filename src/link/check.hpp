@@ -37,9 +37,9 @@ struct stream_options {
     unsigned lock = 4;                      // words in a row that give lock again after a break
     bool first_given = false;               // the first word must be `first`
     std::uint64_t first = 0;
-    const char* first_text = "";            // ... as the user wrote it
-    double stall = 0;                       // a silence this long is a stall event; 0: none
-    bool summary_on_stderr = false;         // the summary line on stderr too (-o FILE, stderr a terminal)
+    const char* first_text = "";     // ... as the user wrote it
+    double stall = 0;                // a silence this long is a stall event; 0: none
+    bool summary_on_stderr = false;  // the summary line on stderr too (-o FILE, stderr a terminal)
 };
 
 enum class stream_result {

@@ -66,7 +66,7 @@ void tell(const seq_out& out, Report& report) {
 // (at byte run_at) to `last` (at byte `at`), each the one before plus one.
 inline void note_run(word_state& w, std::uint64_t first, std::uint64_t last, std::uint64_t at) {
     const std::uint64_t n = (at - w.run_at) / w.fmt.bytes;  // words after the first
-    if (n > (w.mask - first) || last < first) {  // across the wrap: every bit was both
+    if (n > (w.mask - first) || last < first) {             // across the wrap: every bit was both
         w.ones = w.mask;
         w.zeros = w.mask;
         return;
@@ -172,13 +172,68 @@ void slip_lock(word_state& w, unsigned k, Report& report) {
     w.Word_alt = s.last[k];
     if (w.diagnosing) {
         seq_out& out = w.out;  // reused: a fresh one a word costs more than the check
-    out.n = 0;
+        out.n = 0;
         seq_lock_at(w.seq, q, v, alt, (q - s.from) % size, out);
         tell(out, report);
     }
     slip_leave(w);
     w.run_first = v;
     w.run_at = q - 1;
+}
+
+// From byte i of the n at p, out of lock, a word of the grid at a time
+// (each starting a step, i >= 2 words in): while no word that ends in a step
+// continues the word a size before it, every run is one word long, so lock
+// cannot come back before the oldest of them, and the grid words before it
+// are judged at once. Gives the byte where it stopped: a step with a word
+// that continues a run (for the byte-wise search), the end, or a stop.
+template <class T, bool BigEndian, class Report>
+std::size_t slip_quick(word_state& w, const std::uint8_t* p, std::size_t i, std::size_t n, Report& report) {
+    slip_search& s = w.slip;
+    constexpr unsigned size = sizeof(T);
+    const auto mask = static_cast<T>(w.mask);
+    const bool wrap_any = w.fmt.wrap_any;
+    const std::size_t from = i;
+    // Per offset j of a step, the word ending there and the one a size before it.
+    T x[size], before[size];
+    for (unsigned j = 0; j < size; ++j) before[j] = load_quick<T, BigEndian>(p + i + j + 1 - 2 * size);
+    std::uint64_t end = w.l_counter;  // the last byte taken
+    for (; i + size <= n; i += size) {
+        bool hit = false;
+        for (unsigned j = 0; j < size; ++j) {
+            x[j] = load_quick<T, BigEndian>(p + i + j + 1 - size);
+            hit |= x[j] == static_cast<T>(before[j] + 1) || (wrap_any && before[j] == mask);
+        }
+        if (hit) break;
+        for (unsigned j = 0; j < size; ++j) before[j] = x[j];
+        end += size;
+        // Every run began in the last two words: the grid words before them are safe.
+        while (s.count > 0 && s.queue[s.head].pos + size <= end + 2 - 2 * size) {
+            const grid_word g = s.queue[s.head];
+            s.head = (s.head + 1) & slip_queue_mask;
+            --s.count;
+            judge_grid(w, g, report);
+            if (w.stopped) {
+                w.l_counter = g.pos + size - 1;
+                slip_leave(w);
+                return i;
+            }
+        }
+        s.queue[(s.head + s.count++) & slip_queue_mask] = {end - size + 1, x[size - 1]};
+    }
+    if (i == from) return i;
+    w.l_counter = s.grid_end = end;
+    // The runs as the byte-wise search keeps them: one word each, the last
+    // `size` bytes ending one each.
+    for (unsigned j = 0; j < size; ++j) {
+        const unsigned k = (j + 1) % size;
+        s.last[k] = s.value[k] = before[j];
+        s.start[k] = end - 2 * size + j + 2;
+        s.len[k] = 1;
+    }
+    s.recent = 0;
+    for (unsigned j = 0; j < size; ++j) s.recent = s.recent << 8 | p[i - size + j];
+    return i;
 }
 
 // The n bytes at p, out of lock: each ends a word at its offset, which
@@ -196,6 +251,37 @@ std::size_t slip_feed(word_state& w, const std::uint8_t* p, std::size_t n, Repor
     std::uint64_t recent = s.recent, b = w.l_counter;
     unsigned k = s.offset;
     for (std::size_t i = 0; i < n; ++i) {
+        if (k == 1 % size && i >= 2 * std::size_t{size}) {  // a step begins: the quick way while it holds
+            s.recent = recent;
+            w.l_counter = b;
+            std::size_t at = i;
+            switch (size * 2 + (big ? 1 : 0)) {
+                case 4:
+                    at = slip_quick<std::uint16_t, false>(w, p, i, n, report);
+                    break;
+                case 5:
+                    at = slip_quick<std::uint16_t, true>(w, p, i, n, report);
+                    break;
+                case 8:
+                    at = slip_quick<std::uint32_t, false>(w, p, i, n, report);
+                    break;
+                case 9:
+                    at = slip_quick<std::uint32_t, true>(w, p, i, n, report);
+                    break;
+                case 16:
+                    at = slip_quick<std::uint64_t, false>(w, p, i, n, report);
+                    break;
+                default:
+                    at = slip_quick<std::uint64_t, true>(w, p, i, n, report);
+            }
+            if (!w.slip.active) return at;
+            if (at != i) {
+                recent = s.recent;
+                b = w.l_counter;
+                i = at;
+                if (i == n) break;
+            }
+        }
         ++b;
         recent = recent << 8 | p[i];
         const std::uint64_t x = big ? recent << shift >> shift : byte_swap(recent) >> shift;
@@ -455,7 +541,8 @@ inline std::uint64_t word_bits_never(const word_state& w, bool set) {
     if (!w.diagnosing || w.error == 0 || !w.first_seen) return 0;
     const std::uint64_t words = (w.l_counter - w.first_at) / w.fmt.bytes;
     std::uint64_t seen_often = 0;
-    for (unsigned bit = 0; bit < 63 && (words >> (bit + 1)) != 0; ++bit) seen_often |= std::uint64_t{1} << bit;
+    for (unsigned bit = 0; bit < 63 && (words >> (bit + 1)) != 0; ++bit)
+        seen_often |= std::uint64_t{1} << bit;
     return ~(set ? w.ones : w.zeros) & w.mask & seen_often;
 }
 

@@ -22,8 +22,8 @@ bool unbroken(const std::uint8_t* p, std::size_t n, word_format fmt, std::size_t
 }
 }  // namespace
 
-stream_hint find_hint(const std::uint8_t* p, std::size_t n, word_format fmt, std::uint64_t skip, bool any_start,
-                      std::uint64_t before) {
+stream_hint find_hint(const std::uint8_t* p, std::size_t n, word_format fmt, std::uint64_t skip,
+                      bool any_start, std::uint64_t before) {
     stream_hint h;
     // Unbroken as given, or but for its first word (a start --any-start
     // covers): no hint.

@@ -25,5 +25,5 @@ struct stream_hint {
 // `any_start`): when they break, the first other width, order and start
 // (0 to 63 bytes) under which they are an unbroken counter after their
 // first word.
-stream_hint find_hint(const std::uint8_t* p, std::size_t n, word_format fmt, std::uint64_t skip, bool any_start,
-                      std::uint64_t before);
+stream_hint find_hint(const std::uint8_t* p, std::size_t n, word_format fmt, std::uint64_t skip,
+                      bool any_start, std::uint64_t before);

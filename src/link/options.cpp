@@ -21,8 +21,13 @@ const std::string_view verify_usage =
     "                        starts mid-stream); the check starts with the second\n"
     "      --skip=N        pass over the first N bytes; the word after them starts\n"
     "                        the check as with --any-start\n"
-    "      --explain       a line per event (a corrupt word, words lost, words\n"
-    "                        repeated) instead of the break lines\n"
+    "      --first=V       the first word must be V (decimal, or hex after 0x);\n"
+    "                        not with --any-start\n"
+    "      --lock=R        lock comes back after R words in a row (1 to 64,\n"
+    "                        default 4)\n"
+    "      --explain       a line per event (corrupt, stuck, inserted, late,\n"
+    "                        lost, repeat, restart, slip, stall) instead of the\n"
+    "                        break lines\n"
     "  -q, --quiet         no break or event lines: only the summaries (and the\n"
     "                        --interval records)\n"
     "  -m, --max-lines=N   print at most N break or event lines per FILE (in JSON\n"
@@ -32,6 +37,8 @@ const std::string_view verify_usage =
     "      --bytes=N       check N bytes of each FILE, then end it there\n"
     "      --duration=S    read each FILE for S seconds, then end it there\n"
     "      --idle-timeout=S  no byte for S seconds is trouble\n"
+    "      --stall=S       a silence of S seconds or more is a stall event; the\n"
+    "                        run goes on\n"
     "      --max-breaks=N  end each FILE at its Nth break\n"
     "      --interval=S    a record of bytes, rate and breaks every S seconds\n"
     "      --timestamps    start each break or event line with the UTC time found\n"
@@ -47,9 +54,9 @@ const std::string_view verify_usage =
     "Each break is a line \"PREVIOUS CURRENT @ POSITION\", the words in decimal,\n"
     "the position that of the word's first byte, counted from 1; with more than\n"
     "one FILE the line starts with \"FILE: \". Each FILE read ends with a line\n"
-    "\"FILE: N bytes, M breaks\". A break is diagnosed by the word after it: that\n"
-    "word is the one expected plus one (corrupt), or else the difference says\n"
-    "how many words were lost (below half the range) or came again.\n"
+    "\"FILE: N bytes, M breaks\". A break ends lock, which comes back where R\n"
+    "words in a row are a run (at any byte offset: a slip moves the word grid);\n"
+    "the words between and the word there tell what happened (see the manual).\n"
     "\n"
     "A FILE ends at its end, or where --bytes, --duration or --max-breaks end it.\n"
     "A terminal named as FILE (a serial port) is read raw and set back at the end.\n"
@@ -123,7 +130,10 @@ const option_spec<verify_command> verify_options[24] = {
          return check(i >= 0);
      },
      {},
-     "8\0" "16\0" "32\0" "64"sv},
+     "8\0"
+     "16\0"
+     "32\0"
+     "64"sv},
     {"endian",
      0,
      true,

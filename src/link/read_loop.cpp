@@ -143,7 +143,8 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
     if (!interrupted && error == nullptr) tell_stall(w, r, opt, t.last_data, now);
     word_end(w, r);
     if (w.error != 0)
-        r.hint = find_hint(c.head, c.head_len, opt.fmt, opt.skip, opt.any_start || (opt.skip_given && !opt.first_given),
+        r.hint = find_hint(c.head, c.head_len, opt.fmt, opt.skip,
+                           opt.any_start || (opt.skip_given && !opt.first_given),
                            opt.first_given ? (opt.first - 1) & w.mask : 0);
     clear_progress(r);
     if (out.failed) return stream_result::trouble;

@@ -44,7 +44,7 @@ struct stream_report {
     double record_start = 0;      // the interval under way: its start, and the
     std::uint64_t record_bytes = 0, record_breaks = 0;  // counts when it began
     event_counts record_events;
-    double progress_time = 0;                           // the last progress line, and the bytes then
+    double progress_time = 0;  // the last progress line, and the bytes then
     std::uint64_t progress_bytes = 0;
     // The first breaks and events of the stream, for its JSON object, and
     // the times they were found.

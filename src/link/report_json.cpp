@@ -16,8 +16,8 @@ void json_time(text& t, const stream_report& r, double time) {
 }
 
 void json_event(text& t, const stream_report& r, const word_event& e, double time) {
-    static constexpr std::string_view names[] = {"corrupt", "lost", "repeat", "stuck", "inserted",
-                                                 "late",    "restart", "slip", "stall"};
+    static constexpr std::string_view names[] = {"corrupt", "lost",    "repeat", "stuck", "inserted",
+                                                 "late",    "restart", "slip",   "stall"};
     t << R"({"pos":)" << e.pos << R"(,"kind":")" << names[static_cast<unsigned>(e.kind)] << "\"";
     switch (e.kind) {
         case event_kind::corrupt:
@@ -47,10 +47,11 @@ void json_event(text& t, const stream_report& r, const word_event& e, double tim
 text& json_counts(text& t, const event_counts& c) {
     return t << R"({"corrupt":)" << c.corrupt << R"(,"corrupt_words":)" << c.corrupt_words << R"(,"lost":)"
              << c.lost << R"(,"lost_words":)" << c.lost_words << R"(,"repeat":)" << c.repeat
-             << R"(,"repeated_words":)" << c.repeated_words << R"(,"stuck":)" << c.stuck << R"(,"stuck_words":)"
-             << c.stuck_words << R"(,"inserted":)" << c.inserted << R"(,"inserted_words":)" << c.inserted_words
-             << R"(,"late":)" << c.late << R"(,"late_words":)" << c.late_words << R"(,"restart":)" << c.restart
-             << R"(,"slip":)" << c.slip << R"(,"stall":)" << c.stall << "}";
+             << R"(,"repeated_words":)" << c.repeated_words << R"(,"stuck":)" << c.stuck
+             << R"(,"stuck_words":)" << c.stuck_words << R"(,"inserted":)" << c.inserted
+             << R"(,"inserted_words":)" << c.inserted_words << R"(,"late":)" << c.late << R"(,"late_words":)"
+             << c.late_words << R"(,"restart":)" << c.restart << R"(,"slip":)" << c.slip << R"(,"stall":)"
+             << c.stall << "}";
 }
 
 }  // namespace

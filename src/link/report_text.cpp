@@ -48,8 +48,8 @@ void value_of(text& t, const word_event& e) {
 // words", "lost @ P: N words", "stuck @ P: N words of V", "restart @ P: from
 // F to T", ...: a kind, never a number, first.
 void event_line(text& t, const stream_report& r, const word_event& e) {
-    static constexpr std::string_view names[] = {"corrupt", "lost", "repeat", "stuck", "inserted",
-                                                 "late",    "restart", "slip", "stall"};
+    static constexpr std::string_view names[] = {"corrupt", "lost",    "repeat", "stuck", "inserted",
+                                                 "late",    "restart", "slip",   "stall"};
     t << names[static_cast<unsigned>(e.kind)] << " @ " << e.pos << ": ";
     switch (e.kind) {
         case event_kind::corrupt:
@@ -174,15 +174,15 @@ void report_end(stream_report& r, const word_state& w, bool whole, bool interrup
     for (int set = 1; set >= 0; --set)
         for (std::uint64_t x = word_bits_never(w, set == 1); x != 0; x &= x - 1) {
             t.clear();
-            t << ": bit " << static_cast<std::uint64_t>(std::countr_zero(x)) << (set == 1 ? " never 1" : " never 0")
-              << " (a stuck data line?)\n";
+            t << ": bit " << static_cast<std::uint64_t>(std::countr_zero(x))
+              << (set == 1 ? " never 1" : " never 0") << " (a stuck data line?)\n";
             named_line(r, t);
         }
     if (r.hint.found) {
         t.clear();
-        t << ": hint: the first " << std::uint64_t{r.hint.bytes} << " bytes are an unbroken counter with --width="
-          << std::uint64_t{r.hint.width} << (r.hint.big_endian ? " --endian=big" : " --endian=little")
-          << " --skip=" << r.hint.skip << "\n";
+        t << ": hint: the first " << std::uint64_t{r.hint.bytes}
+          << " bytes are an unbroken counter with --width=" << std::uint64_t{r.hint.width}
+          << (r.hint.big_endian ? " --endian=big" : " --endian=little") << " --skip=" << r.hint.skip << "\n";
         named_line(r, t);
     }
 }

@@ -28,7 +28,8 @@ word_event& told(seq_out& out, event_kind kind, std::uint64_t pos) {
 // The counts in the planes go to bits[]: each bit's count is its 8 digits.
 void flush_planes(seq_tracker& t) {
     for (unsigned j = 0; j < 8; ++j) {
-        for (std::uint64_t b = t.planes[j]; b != 0; b &= b - 1) t.bits[std::countr_zero(b)] += std::uint64_t{1} << j;
+        for (std::uint64_t b = t.planes[j]; b != 0; b &= b - 1)
+            t.bits[std::countr_zero(b)] += std::uint64_t{1} << j;
         t.planes[j] = 0;
     }
     t.plane_adds = 0;
@@ -94,7 +95,8 @@ int find_gap(seq_tracker& t, std::uint64_t v, std::uint64_t pos) {
         else
             ++k;
     for (unsigned k = 0; k < t.gap_count; ++k)
-        if (((v - t.gaps[k].lo) & t.mask) < ((t.gaps[k].hi - t.gaps[k].lo) & t.mask)) return static_cast<int>(k);
+        if (((v - t.gaps[k].lo) & t.mask) < ((t.gaps[k].hi - t.gaps[k].lo) & t.mask))
+            return static_cast<int>(k);
     return -1;
 }
 
@@ -267,8 +269,8 @@ void seq_end(seq_tracker& t, std::uint64_t end, seq_out& out) {
     if (t.late_run) end_late_run(t, end, out);
 }
 
-void seq_lock_at(seq_tracker& t, std::uint64_t q, std::uint64_t v, std::uint64_t before, std::uint64_t slip_bytes,
-                 seq_out& out) {
+void seq_lock_at(seq_tracker& t, std::uint64_t q, std::uint64_t v, std::uint64_t before,
+                 std::uint64_t slip_bytes, seq_out& out) {
     for (unsigned i = 0; i < t.run_len; ++i)
         if (t.run_pos + (i + std::uint64_t{1}) * t.unit <= q) span_add(t, t.run[i]);
     t.run_len = 0;

@@ -83,7 +83,7 @@ struct seq_tracker {
     std::uint64_t came_late = 0, top = 0;        // numbers below the highest before them; that highest
     std::uint64_t seen[seq_order_max / 64] = {};
     std::uint64_t bits_touched = 0, bits[64] = {};  // bit errors if the span is told corrupt,
-    std::uint64_t planes[8] = {};                   // ... the newest as 8-bit counters per bit, a plane a digit
+    std::uint64_t planes[8] = {};  // ... the newest as 8-bit counters per bit, a plane a digit
     unsigned plane_adds = 0;
     // The run that may give lock: where it began and its numbers.
     std::uint64_t run_pos = 0, run[seq_lock_max] = {};
@@ -104,8 +104,8 @@ void seq_next(seq_tracker& t, std::uint64_t pos, std::uint64_t got, seq_out& out
 // Lock found by the caller at `q` with v there, the grid moved by
 // `slip_bytes` (0: not moved): the numbers fed since the break that end
 // at or before q are the span; `before` is the number judged last.
-void seq_lock_at(seq_tracker& t, std::uint64_t q, std::uint64_t v, std::uint64_t before, std::uint64_t slip_bytes,
-                 seq_out& out);
+void seq_lock_at(seq_tracker& t, std::uint64_t q, std::uint64_t v, std::uint64_t before,
+                 std::uint64_t slip_bytes, seq_out& out);
 
 // The sequence has ended before `end` (the position after its last number).
 void seq_end(seq_tracker& t, std::uint64_t end, seq_out& out);

@@ -6,7 +6,9 @@
 // the place where lock returns is judged on the old grid.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "sequence.hpp"
 
@@ -19,6 +21,20 @@ constexpr std::uint64_t byte_swap(std::uint64_t v) {
     v = (v & 0x00ff00ff00ff00ffULL) << 8 | (v >> 8 & 0x00ff00ff00ff00ffULL);
     v = (v & 0x0000ffff0000ffffULL) << 16 | (v >> 16 & 0x0000ffff0000ffffULL);
     return v << 32 | v >> 32;
+}
+
+// The word of sizeof(T) bytes at p in the link's order, in one load.
+template <class T, bool BigEndian>
+inline T load_quick(const std::uint8_t* p) {
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, sizeof(T));
+    if constexpr (std::endian::native == std::endian::little) {
+        if constexpr (BigEndian) v = byte_swap(v) >> (64 - 8 * sizeof(T));
+    } else {
+        v = byte_swap(v);  // the bytes now sit low, in the order a little-endian load gives
+        if constexpr (BigEndian) v = byte_swap(v) >> (64 - 8 * sizeof(T));
+    }
+    return static_cast<T>(v);
 }
 
 struct grid_word {

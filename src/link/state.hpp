@@ -14,7 +14,7 @@ struct link_check {
     word_state w;
     stream_report r;
     shown_name shown;
-    char why[128];  // the text of a trouble that is not the system's
+    char why[128];                  // the text of a trouble that is not the system's
     std::uint8_t head[hint_bytes];  // the stream's first bytes, for the hint
     std::size_t head_len = 0;
     alignas(64) std::uint8_t buffer[read_size];

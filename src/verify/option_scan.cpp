@@ -20,8 +20,8 @@ bool detail::add_valid(option_error& err, std::string_view valid) {
     for (std::size_t at = 0; at < valid.size() && used < sizeof err.after;) {
         const std::size_t end = valid.find('\0', at);
         const std::string_view v = valid.substr(at, end - at);
-        used += static_cast<std::size_t>(std::snprintf(err.after + used, sizeof err.after - used, "\n  - '%.*s'",
-                                                       static_cast<int>(v.size()), v.data()));
+        used += static_cast<std::size_t>(std::snprintf(err.after + used, sizeof err.after - used,
+                                                       "\n  - '%.*s'", static_cast<int>(v.size()), v.data()));
         at = end == std::string_view::npos ? valid.size() : end + 1;
     }
     return false;
