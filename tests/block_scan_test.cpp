@@ -154,12 +154,10 @@ struct collected {
         breaks += std::to_string(alt) + " " + std::to_string(neu) + " @ " + std::to_string(pos) + "\n";
     }
     void on_event(const word_event& e) {
-        static const char* const names[] = {"corrupt",  "lost", "repeat",  "stuck",
-                                            "inserted", "late", "restart", "slip"};
         auto field = [&](const char* name, std::uint64_t v) {
             events += std::string(" ") + name + "=" + std::to_string(v);
         };
-        events += std::string(names[static_cast<int>(e.kind)]) + " " + std::to_string(e.pos);
+        events += std::string(event_name(e.kind)) + " " + std::to_string(e.pos);
         if (e.kind == event_kind::restart) {
             field("from", e.from);
             field("to", e.to);

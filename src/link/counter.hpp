@@ -57,6 +57,12 @@ void word_start(word_state& w, word_format fmt, bool any_start, std::uint64_t sk
                 bool diagnosing = true, unsigned lock = 4);
 
 namespace detail {
+// Whether `next` may follow `before`: the one after it, or anything after
+// all-ones with wrap_any.
+inline bool follows(const word_state& w, std::uint64_t before, std::uint64_t next) {
+    return next == ((before + 1) & w.mask) || (w.fmt.wrap_any && before == w.mask);
+}
+
 template <class Report>
 void tell(const seq_out& out, Report& report) {
     for (unsigned i = 0; i < out.n; ++i) report.on_event(static_cast<const word_event&>(out.e[i]));
@@ -118,7 +124,7 @@ template <class Report>
 void judge_grid(word_state& w, grid_word g, Report& report) {
     const std::uint64_t alt = w.Word_alt;
     ++w.checked;
-    if (g.value != ((alt + 1) & w.mask) && !(w.fmt.wrap_any && alt == w.mask)) {
+    if (!follows(w, alt, g.value)) {
         ++w.error;
         report.on_break(w.fmt.bytes, alt, g.value, g.pos);
     }
@@ -162,7 +168,7 @@ void slip_lock(word_state& w, unsigned k, Report& report) {
     // break's own word needs no second line).
     if (q != s.from) {
         ++w.checked;
-        if (v != ((alt + 1) & w.mask) && !(w.fmt.wrap_any && alt == w.mask)) {
+        if (!follows(w, alt, v)) {
             ++w.error;
             report.on_break(size, alt, v, q);
         }
@@ -344,7 +350,7 @@ template <class Report>
 void judge(word_state& w, std::uint64_t got, Report& report) {
     const std::uint64_t alt = w.Word_alt;
     const std::uint64_t expected = (alt + 1) & w.mask;
-    const bool broken = got != expected && !(w.fmt.wrap_any && alt == w.mask);
+    const bool broken = !follows(w, alt, got);
     if (broken) {
         ++w.error;
         report.on_break(w.fmt.bytes, alt, got, w.l_counter + 1);

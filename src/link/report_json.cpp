@@ -16,9 +16,7 @@ void json_time(text& t, const stream_report& r, double time) {
 }
 
 void json_event(text& t, const stream_report& r, const word_event& e, double time) {
-    static constexpr std::string_view names[] = {"corrupt", "lost",    "repeat", "stuck", "inserted",
-                                                 "late",    "restart", "slip",   "stall"};
-    t << R"({"pos":)" << e.pos << R"(,"kind":")" << names[static_cast<unsigned>(e.kind)] << "\"";
+    t << R"({"pos":)" << e.pos << R"(,"kind":")" << event_name(e.kind) << "\"";
     switch (e.kind) {
         case event_kind::corrupt:
             if (e.expected != e.got) t << R"(,"expected":)" << e.expected << R"(,"got":)" << e.got;

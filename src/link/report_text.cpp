@@ -48,9 +48,7 @@ void value_of(text& t, const word_event& e) {
 // words", "lost @ P: N words", "stuck @ P: N words of V", "restart @ P: from
 // F to T", ...: a kind, never a number, first.
 void event_line(text& t, const stream_report& r, const word_event& e) {
-    static constexpr std::string_view names[] = {"corrupt", "lost",    "repeat", "stuck", "inserted",
-                                                 "late",    "restart", "slip",   "stall"};
-    t << names[static_cast<unsigned>(e.kind)] << " @ " << e.pos << ": ";
+    t << event_name(e.kind) << " @ " << e.pos << ": ";
     switch (e.kind) {
         case event_kind::corrupt:
             if (e.expected == e.got) {

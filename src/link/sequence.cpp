@@ -226,6 +226,12 @@ void relock_at_run(seq_tracker& t, seq_out& out) {
 }
 }  // namespace
 
+std::string_view event_name(event_kind kind) {
+    static constexpr std::string_view names[] = {"corrupt", "lost",    "repeat", "stuck", "inserted",
+                                                 "late",    "restart", "slip",   "stall"};
+    return names[static_cast<unsigned>(kind)];
+}
+
 void seq_start(seq_tracker& t, unsigned bits, std::uint64_t unit, unsigned lock, bool wrap_any) {
     t = seq_tracker{};
     t.mask = bits >= 64 ? UINT64_MAX : (std::uint64_t{1} << bits) - 1;

@@ -17,8 +17,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 enum class event_kind { corrupt, lost, repeat, stuck, inserted, late, restart, slip, stall };
+
+// "corrupt", "lost", ...: the kind's name in the report.
+std::string_view event_name(event_kind kind);
 
 struct word_event {
     event_kind kind = event_kind::corrupt;
