@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <numeric>
+#include <numeric>
 #include <random>
 #include <set>
 #include <sstream>
@@ -176,8 +178,8 @@ struct collected {
     // The totals as the reference writes them.
     void end(const word_state& w) {
         const event_counts& c = w.seq.counts;
-        std::uint64_t bits = 0;
-        for (const std::uint64_t b : c.bit_errors) bits += b;
+        const std::uint64_t bits =
+            std::accumulate(std::begin(c.bit_errors), std::end(c.bit_errors), std::uint64_t{0});
         events += "totals";
         for (const std::uint64_t x :
              {c.corrupt, c.corrupt_words, c.lost, c.lost_words, c.repeat, c.repeated_words, c.stuck,
@@ -214,7 +216,7 @@ TEST_P(BlockScan, WordCheckMatchesTheReference) {
             if (fault == 3) put = v = rng();                                                    // jumped
             if (fault == 4) put = v = ~std::uint64_t{0};                                        // all-ones
             if (fault == 5) put = v = 0;                                                        // restart
-            const std::size_t run = 1 + below(f.bytes * 40);
+            const std::size_t run = 1 + below(std::size_t{f.bytes} * 40);
             std::vector<std::uint64_t> extra;                               // words before `put`
             if (fault == 6) extra.assign(run, rng() % 4 == 0 ? 0 : rng());  // inserted
             if (fault == 7 || fault == 8) {                                 // swapped, stuck

@@ -12,33 +12,33 @@
 #include "verify/name_display.hpp"
 
 struct stream_options {
-    word_format fmt;          // word width, byte order, what follows all-ones
-    bool any_start = false;   // the first word may be anything: the check starts with the second
-    bool explain = false;     // a line per diagnosed event instead of the break lines
-    std::uint64_t skip = 0;   // bytes passed over unchecked at the start
-    bool skip_given = false;  // then the word after them starts the check
-    bool quiet = false;       // no break lines, only the summaries
-    bool json = false;        // one JSON object a stream instead of the text
-    bool progress = false;    // a progress line on stderr about once a second
-    bool prefix = false;      // each break line starts with "<name>: "
+    std::uint64_t skip = 0;  // bytes passed over unchecked at the start
     // Break (or event) lines a stream, or breaks and events listed in its
     // JSON object, at most; counting goes on past them.
     std::uint64_t max_lines = UINT64_MAX;
     // A run that ends on its own, per stream.
     std::uint64_t byte_limit = UINT64_MAX;  // check this many bytes, then end as if the stream ended
-    bool byte_limit_given = false;          // ... where --bytes is given (any value, the largest too)
     double duration = 0;                    // read this many seconds, then end so; 0: no limit
     double idle_timeout = 0;                // this long without a byte is trouble; 0: no limit
     const char* duration_text = "";         // the two as the user wrote them, for the messages
     const char* idle_text = "";
     std::uint64_t max_breaks = UINT64_MAX;  // end at this break
     double interval = 0;                    // a record of the interval this often; 0: none
-    bool timestamps = false;                // break and event lines start with the UTC time found
+    std::uint64_t first = 0;                // with first_given: the first word
+    const char* first_text = "";            // ... as the user wrote it
+    double stall = 0;                       // a silence this long is a stall event; 0: none
+    word_format fmt;                        // word width, byte order, what follows all-ones
     unsigned lock = 4;                      // words in a row that give lock again after a break
-    bool first_given = false;               // the first word must be `first`
-    std::uint64_t first = 0;
-    const char* first_text = "";     // ... as the user wrote it
-    double stall = 0;                // a silence this long is a stall event; 0: none
+    bool any_start = false;          // the first word may be anything: the check starts with the second
+    bool explain = false;            // a line per diagnosed event instead of the break lines
+    bool skip_given = false;         // --skip was given: the word after them starts the check
+    bool quiet = false;              // no break lines, only the summaries
+    bool json = false;               // one JSON object a stream instead of the text
+    bool progress = false;           // a progress line on stderr about once a second
+    bool prefix = false;             // each break line starts with "<name>: "
+    bool byte_limit_given = false;   // --bytes was given (any value, the largest too)
+    bool timestamps = false;         // break and event lines start with the UTC time found
+    bool first_given = false;        // the first word must be `first`
     bool summary_on_stderr = false;  // the summary line on stderr too (-o FILE, stderr a terminal)
 };
 

@@ -5,9 +5,11 @@
 // out of lock also go to the sequence tracker, which tells what happened.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "sequence.hpp"
 #include "slip.hpp"
@@ -108,7 +110,7 @@ inline void slip_enter(word_state& w, std::uint64_t got) {
     s.window = std::uint64_t{w.seq.lock} * w.fmt.bytes - 1;
     s.recent = stream_order(w, got);
     s.offset = 1 % w.fmt.bytes;
-    for (unsigned& n : s.len) n = 0;
+    std::fill(std::begin(s.len), std::end(s.len), 0U);
     s.len[0] = 1;
     s.start[0] = s.from;
     s.value[0] = s.last[0] = got;
@@ -196,7 +198,7 @@ void slip_lock(word_state& w, unsigned k, Report& report) {
 template <class T, bool BigEndian, class Report>
 std::size_t slip_quick(word_state& w, const std::uint8_t* p, std::size_t i, std::size_t n, Report& report) {
     slip_search& s = w.slip;
-    constexpr unsigned size = sizeof(T);
+    constexpr std::size_t size = sizeof(T);
     const auto mask = static_cast<T>(w.mask);
     const bool wrap_any = w.fmt.wrap_any;
     const std::size_t from = i;

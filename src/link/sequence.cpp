@@ -1,6 +1,8 @@
 #include "sequence.hpp"
 
+#include <algorithm>
 #include <bit>
+#include <iterator>
 
 namespace {
 std::uint64_t saturated_add(std::uint64_t a, std::uint64_t b) {
@@ -251,9 +253,9 @@ void seq_break(seq_tracker& t, std::uint64_t pos, std::uint64_t expected, std::u
     t.span = t.differing = 0;
     t.all_equal = t.in_order_set = true;
     t.came_late = t.top = 0;
-    for (std::uint64_t& s : t.seen) s = 0;
+    std::fill(std::begin(t.seen), std::end(t.seen), 0);
     for (std::uint64_t b = t.bits_touched; b != 0; b &= b - 1) t.bits[std::countr_zero(b)] = 0;
-    for (std::uint64_t& plane : t.planes) plane = 0;
+    std::fill(std::begin(t.planes), std::end(t.planes), 0);
     t.bits_touched = 0;
     t.plane_adds = 0;
     t.run_len = 0;
