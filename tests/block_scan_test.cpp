@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <numeric>
-#include <numeric>
 #include <random>
 #include <set>
 #include <sstream>
@@ -185,7 +184,7 @@ struct collected {
              {c.corrupt, c.corrupt_words, c.lost, c.lost_words, c.repeat, c.repeated_words, c.stuck,
               c.stuck_words, c.inserted, c.inserted_words, c.late, c.late_words, c.restart, c.slip, bits,
               w.ones, w.zeros, std::uint64_t{w.partial_len}})
-            events += " " + std::to_string(x);
+            events.append(" ").append(std::to_string(x));
         events += "\n";
     }
 };

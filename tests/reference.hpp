@@ -222,6 +222,6 @@ inline std::string reference_words(const std::vector<std::uint8_t>& s, std::size
     for (const std::uint64_t x :
          {n[0], corrupt_words, n[1], lost_words, n[2], repeated_words, n[3], stuck_words, n[4],
           inserted_words, n[5], late_words, n[6], n[9], bit_sum, ones, zeros, std::uint64_t{s.size() - at}})
-        out += " " + std::to_string(x);
+        out.append(" ").append(std::to_string(x));  // not " " + ...: g++ 12 warns of a false overlap
     return breaks + out + "\n";
 }
