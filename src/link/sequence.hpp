@@ -3,8 +3,9 @@
 // out of lock, every number, that tells each fault as what it was.
 //
 // A break ends lock. Lock returns at the first position Q where `lock`
-// numbers in a row each are the one before plus one (or where such a
-// shorter run reaches the end). The span [P, Q) between the break at P and
+// numbers in a row each are the one before plus one (or, where none came
+// before the end, where a shorter run reaches it); a caller that looks at
+// other byte offsets too finds lock itself (seq_lock_at). The span [P, Q) between the break at P and
 // Q, with e expected at P, u numbers in it and v the number at Q, is told:
 //   0. u >= 2, v = e + u, the span holds e .. e+u-1 in another order: late;
 //   1. v = e + u: corrupt (stuck when u >= 2 numbers are all equal);

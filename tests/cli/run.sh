@@ -536,6 +536,7 @@ case_verify_pipes_and_signals() {
   for row in "2|4|--idle-timeout=0.5 --interval=0.2|^\[0\.000-0\.2[0-9]{2} s\] 2 bytes, [0-9.]+ MB/s, 1 break$|^ctrverify: -: no data for 0\.5 s$" \
              "1|4|--duration=0.6 --timestamps|^20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]{3}Z 1 3 @ 2$|-" \
              "1|4|--duration=1.1 --stall=0.5 --explain|^stall @ 3: 1\.[01][0-9]{2} s from 20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-9:.]{12}Z$|-" \
+             "1|4|--duration=0.5 --json --interval=0.2|^\{\"type\":\"interval\",.*\"time\":\"20[0-9-]{8}T[0-9:.]{12}Z\",.*\"events\":\{\"corrupt\":0,\"corrupt_words\":0,\"lost\":1,|-" \
              "1|4|--duration=1.1 --interval=0.2|^\[[01]\.[09][0-9]{2}-1\.1[0-9]{2} s\] 0 bytes, 0\.0 MB/s, 0 breaks$|-" \
              "2|0|--interval=9 /dev/null|^-: \[0\.000-0\.[0-9]{3} s\] 2 bytes, [0-9.]+ MB/s, 1 break$|^ctrverify: /dev/null: empty: nothing was checked$" \
              "2|0|--duration=5.50 --json --interval=9|^\{\"type\":\"summary\",\"file\":\"-\",.*\"bytes\":2,\"breaks\":1,|^ctrverify: -: ended after 0\.[0-9]{3} of 5.50 s$"; do
