@@ -70,6 +70,12 @@ int main(int argc, char** argv) {
             detail::scan_fail(*err, "invalid first word: '", opt.first_text, "' is wider than the width");
         return usage_error(out, *err);
     }
+    if (opt.prbs_on && cmd.counter_only != nullptr) {
+        detail::scan_fail(*err, "option '", cmd.counter_only, "' is for a counter, not for a PRBS pattern");
+        return usage_error(out, *err);
+    }
+    opt.prbs.bytes = opt.fmt.bytes;
+    opt.prbs.big_endian = opt.fmt.big_endian;
     if (cmd.report_name != nullptr) {
         // The report in a file of its own: no pipeline can lose its end.
         int open_err = 0;

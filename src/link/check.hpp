@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "counter.hpp"
+#include "prbs.hpp"
 #include "verify/console.hpp"
 #include "verify/name_display.hpp"
 
@@ -28,6 +29,7 @@ struct stream_options {
     const char* first_text = "";            // ... as the user wrote it
     double stall = 0;                       // a silence this long is a stall event; 0: none
     word_format fmt;                        // word width, byte order, what follows all-ones
+    prbs_format prbs;                       // with `prbs`: the pattern, bit order, sense, line rate
     unsigned lock = 4;                      // words in a row that give lock again after a break
     bool any_start = false;          // the first word may be anything: the check starts with the second
     bool explain = false;            // a line per diagnosed event instead of the break lines
@@ -40,6 +42,7 @@ struct stream_options {
     bool timestamps = false;         // break and event lines start with the UTC time found
     bool first_given = false;        // the first word must be `first`
     bool summary_on_stderr = false;  // the summary line on stderr too (-o FILE, stderr a terminal)
+    bool prbs_on = false;            // the stream is a PRBS, not a counter
 };
 
 enum class stream_result {

@@ -13,7 +13,7 @@ const std::string_view verify_usage =
     "more than the word before it, modulo 2^BITS; the word before the first taken\n"
     "as 0. With no FILE, or when FILE is -, read standard input.\n"
     "\n"
-    "  -w, --width=BITS    the counter's width: 8 (the default), 16, 32 or 64\n"
+    "  -w, --width=BITS    the word's width: 8 (the default), 16, 32 or 64\n"
     "      --endian=ORDER  the byte order of a word: little (the default) or big\n"
     "      --wrap=RULE     after the all-ones word comes 0 (zero, the default), or\n"
     "                        anything (any: ctrcheck's rule for bytes)\n"
@@ -25,6 +25,13 @@ const std::string_view verify_usage =
     "                        not with --any-start\n"
     "      --lock=R        lock comes back after R words in a row (1 to 64,\n"
     "                        default 4)\n"
+    "      --pattern=NAME  counter (the default), or the PRBS prbs7, prbs9, prbs11,\n"
+    "                        prbs15, prbs20, prbs23, prbs29 or prbs31 (see below)\n"
+    "      --bit-order=ORDER  PRBS: each word from its msb or lsb, or auto (the\n"
+    "                        default: whichever gives sync first)\n"
+    "      --invert=WHICH  PRBS: the pattern inverted: yes, no or auto (the default)\n"
+    "      --line-rate=BITS  PRBS: a second is BITS bits of the stream (a capture;\n"
+    "                        k, M, G for 10^3, 10^6, 10^9), not of the read clock\n"
     "      --explain       a line per event (corrupt, stuck, inserted, late,\n"
     "                        lost, repeat, restart, slip, stall) instead of the\n"
     "                        break lines\n"
@@ -58,12 +65,19 @@ const std::string_view verify_usage =
     "words in a row are a run (at any byte offset: a slip moves the word grid);\n"
     "the words between and the word there tell what happened (see the manual).\n"
     "\n"
+    "A PRBS is found in the stream (its phase, order and sense) and checked bit by\n"
+    "bit: lines \"bit errors @ POSITION: N (bits ...)\", \"sync @ POSITION\" and\n"
+    "\"sync lost @ POSITION\" (32 of 128 bits wrong), and a summary with the bit\n"
+    "error ratio (BER) and the error seconds. --wrap, --any-start, --first,\n"
+    "--lock, --stall and --max-breaks are for a counter only.\n"
+    "\n"
     "A FILE ends at its end, or where --bytes, --duration or --max-breaks end it.\n"
     "A terminal named as FILE (a serial port) is read raw and set back at the end.\n"
     "\n"
-    "Exit status is 0 if every FILE was read to its end without a break, 1 if\n"
-    "some FILE has a break, 2 if trouble: a FILE that could not be read, in\n"
-    "which no word was checked, that ended before --bytes or --duration, or that\n"
+    "Exit status is 0 if every FILE was read to its end without a break (a PRBS:\n"
+    "without a bit error or a sync loss), 1 if some FILE has one, 2 if trouble:\n"
+    "a FILE that could not be read, in which no word was checked (no PRBS\n"
+    "found), that ended before --bytes or --duration, or that\n"
     "was silent for --idle-timeout; a failed write, a wrong option. SIGINT,\n"
     "SIGTERM and SIGHUP end the run after a summary marked \"interrupted\" of\n"
     "what was read.\n";
@@ -114,13 +128,28 @@ bool parse_word(const char* text, std::uint64_t& n) noexcept {
     return ec == std::errc() && p == end && p != start;
 }
 
+// Bits a second: a count, with k, M or G after it for 10^3, 10^6 or 10^9.
+bool parse_rate(const char* text, std::uint64_t& n) noexcept {
+    const std::size_t len = std::strlen(text);
+    std::uint64_t scale = 1;
+    if (len > 0) {
+        const int i = pick(text + len - 1, {"k", "M", "G"});
+        if (i >= 0) scale = i == 0 ? 1000 : i == 1 ? 1000000 : 1000000000;
+    }
+    const char* end = text + len - (scale != 1 ? 1 : 0);
+    const auto [p, ec] = std::from_chars(text, end, n);
+    if (ec != std::errc() || p != end || p == text || n > UINT64_MAX / scale) return false;
+    n *= scale;
+    return n >= 64;
+}
+
 using cmd = verify_command;
 option_set check(bool ok) noexcept {
     return ok ? option_set::ok : option_set::invalid;
 }
 }  // namespace
 
-const option_spec<verify_command> verify_options[24] = {
+const option_spec<verify_command> verify_options[28] = {
     {"width",
      'w',
      true,
@@ -148,6 +177,7 @@ const option_spec<verify_command> verify_options[24] = {
      0,
      true,
      [](cmd& c, const char* v) {
+         c.counter_only = "--wrap";
          const int i = pick(v, {"zero", "any"});
          c.opt.fmt.wrap_any = i == 1;
          return check(i >= 0);
@@ -158,20 +188,65 @@ const option_spec<verify_command> verify_options[24] = {
      [](cmd& c, const char* v) {
          c.opt.first_given = true;
          c.opt.first_text = v;
+         c.counter_only = "--first";
          return check(parse_word(v, c.opt.first));
      },
      "invalid first word: '"},
     {"lock", 0, true,
      [](cmd& c, const char* v) {
          std::uint64_t n = 0;
+         c.counter_only = "--lock";
          const bool ok = parse_count(v, n) && n >= 1 && n <= seq_lock_max;
          c.opt.lock = static_cast<unsigned>(ok ? n : 4);
          return check(ok);
      },
      "invalid number of words for lock (1 to 64): '"},
-    {"stall", 0, true, [](cmd& c, const char* v) { return check(parse_seconds(v, c.opt.stall)); },
+    {"stall", 0, true,
+     [](cmd& c, const char* v) {
+         c.counter_only = "--stall";
+         return check(parse_seconds(v, c.opt.stall));
+     },
      "invalid number of seconds: '"},
-    {"any-start", 's', false, [](cmd& c, const char*) { return check(c.opt.any_start = true); }, {}},
+    {"any-start", 's', false,
+     [](cmd& c, const char*) {
+         c.counter_only = "--any-start";
+         return check(c.opt.any_start = true);
+     },
+     {}},
+    {"pattern",
+     0,
+     true,
+     [](cmd& c, const char* v) {
+         const int i = pick(v, {"counter", "prbs7", "prbs9", "prbs11", "prbs15", "prbs20", "prbs23", "prbs29",
+                                "prbs31"});
+         c.opt.prbs_on = i > 0;
+         c.opt.prbs.pattern = static_cast<unsigned>(i > 0 ? i - 1 : 0);
+         return check(i >= 0);
+     },
+     {},
+     "counter\0prbs7\0prbs9\0prbs11\0prbs15\0prbs20\0prbs23\0prbs29\0prbs31"sv},
+    {"bit-order",
+     0,
+     true,
+     [](cmd& c, const char* v) {
+         const int i = pick(v, {"auto", "msb", "lsb"});
+         c.opt.prbs.order = static_cast<bit_order>(i < 0 ? 0 : i);
+         return check(i >= 0);
+     },
+     {},
+     "auto\0msb\0lsb"sv},
+    {"invert",
+     0,
+     true,
+     [](cmd& c, const char* v) {
+         const int i = pick(v, {"auto", "yes", "no"});
+         c.opt.prbs.invert = static_cast<prbs_choice>(i < 0 ? 0 : i);
+         return check(i >= 0);
+     },
+     {},
+     "auto\0yes\0no"sv},
+    {"line-rate", 0, true, [](cmd& c, const char* v) { return check(parse_rate(v, c.opt.prbs.line_rate)); },
+     "invalid line rate (bits a second, 64 or more): '"},
     {"skip", 0, true,
      [](cmd& c, const char* v) {
          c.opt.skip_given = true;
@@ -202,7 +277,10 @@ const option_spec<verify_command> verify_options[24] = {
      },
      "invalid number of seconds: '"},
     {"max-breaks", 0, true,
-     [](cmd& c, const char* v) { return check(parse_count(v, c.opt.max_breaks) && c.opt.max_breaks > 0); },
+     [](cmd& c, const char* v) {
+         c.counter_only = "--max-breaks";
+         return check(parse_count(v, c.opt.max_breaks) && c.opt.max_breaks > 0);
+     },
      "invalid number of breaks: '"},
     {"interval", 0, true, [](cmd& c, const char* v) { return check(parse_seconds(v, c.opt.interval)); },
      "invalid number of seconds: '"},

@@ -13,9 +13,10 @@ struct verify_command {
     const char* report_name = nullptr;  // the report's file, instead of stdout
     bool report_append = false;
     int progress = -1;  // -1: on a terminal
+    const char* counter_only = nullptr;  // an option given that only a counter has
     bool help = false, version = false;
 };
 
-extern const option_spec<verify_command> verify_options[24];
+extern const option_spec<verify_command> verify_options[28];
 
 extern const std::string_view verify_usage;

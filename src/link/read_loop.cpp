@@ -48,6 +48,14 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
         if (f != nullptr) fd = platform_fd(f);
     }
     word_state& w = c.w;
+    prbs_state& p = c.p;
+    const bool prbs = opt.prbs_on;
+    if (prbs) {
+        prbs_start(p, opt.prbs, opt.skip, prbs_sink{&r, prbs_report_line});
+        r.prbs = &p;
+    }
+    // Bytes taken so far, the skipped ones included.
+    const auto taken = [&] { return prbs ? p.fed : word_bytes(w); };
     c.head_len = 0;
     // The events show only in JSON and with --explain.
     word_start(w, opt.fmt, opt.any_start, opt.skip, opt.skip_given, opt.json || opt.explain, opt.lock);
@@ -107,7 +115,7 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
             ended = error == nullptr;
             break;
         }
-        const std::uint64_t left = opt.byte_limit - word_bytes(w);
+        const std::uint64_t left = opt.byte_limit - taken();
         errno = 0;
         const std::int64_t got =
             left == 0 ? 0
@@ -133,16 +141,22 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
         }
         tell_stall(w, r, opt, t.last_data, now);
         t.last_data = now;
-        word_feed(w, c.buffer, static_cast<std::size_t>(got), r);
-        ended = w.stopped || word_bytes(w) == opt.byte_limit;
+        if (prbs)
+            prbs_feed(p, c.buffer, static_cast<std::size_t>(got), static_cast<std::uint64_t>(now - t.start));
+        else
+            word_feed(w, c.buffer, static_cast<std::size_t>(got), r);
+        ended = w.stopped || taken() == opt.byte_limit;
         if (due(t, opt, r, w, now) == due_result::done) ended = true;
     }
     r.now = now;
     if (raw) platform_terminal_restore(fd);
     if (f != nullptr) std::fclose(f);
     if (!interrupted && error == nullptr) tell_stall(w, r, opt, t.last_data, now);
-    word_end(w, r);
-    if (w.error != 0)
+    if (prbs)
+        prbs_end(p);
+    else
+        word_end(w, r);
+    if (!prbs && w.error != 0)
         r.hint = find_hint(c.head, c.head_len, opt.fmt, opt.skip,
                            opt.any_start || (opt.skip_given && !opt.first_given),
                            opt.first_given ? (opt.first - 1) & w.mask : 0);
@@ -152,26 +166,35 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
     // soak asked to last an hour did not.
     if (error == nullptr && !interrupted && !ended) {
         if (opt.byte_limit_given) {
-            std::snprintf(why, sizeof c.why, "ended after %" PRIu64 " of %" PRIu64 " bytes", word_bytes(w),
+            std::snprintf(why, sizeof c.why, "ended after %" PRIu64 " of %" PRIu64 " bytes", taken(),
                           opt.byte_limit);
             error = why;
         } else if (opt.duration > 0) {
-            char* p = put_seconds(std::copy_n("ended after ", 12, why), now - t.start, false);
-            std::snprintf(p, sizeof c.why - static_cast<std::size_t>(p - why), " of %s s", opt.duration_text);
+            char* end = put_seconds(std::copy_n("ended after ", 12, why), now - t.start, false);
+            std::snprintf(end, sizeof c.why - static_cast<std::size_t>(end - why), " of %s s", opt.duration_text);
             error = why;
         }
     }
     // No word compared: a gate must not pass a link that sent nothing, or
     // one word alone.
-    const bool unchecked = error == nullptr && !interrupted && w.checked == 0;
-    if (unchecked)
-        error = word_bytes(w) == 0 ? "empty: nothing was checked" : "too short: nothing was checked";
+    const bool unchecked = error == nullptr && !interrupted && (prbs ? !p.ever_synced : w.checked == 0);
+    if (unchecked) {
+        error = taken() == 0 ? "empty: nothing was checked" : "too short: nothing was checked";
+        // A PRBS long enough for a sync that has none is not that pattern.
+        if (prbs && p.read_bits >= p.n + 64) {
+            std::snprintf(why, sizeof c.why, "no %.*s found in %" PRIu64 " bytes",
+                          static_cast<int>(prbs_patterns[p.fmt.pattern].name.size()),
+                          prbs_patterns[p.fmt.pattern].name.data(), taken());
+            error = why;
+        }
+    }
     const bool read = error == nullptr || unchecked || error == why;  // what was read is summed up
     if (error != nullptr) report_trouble(r, error);
     // A FILE that could not be read at all has no record.
-    if (opt.interval > 0 && now > r.record_start && (read || word_bytes(w) > 0)) report_interval(r, w, now);
+    if (opt.interval > 0 && now > r.record_start && (read || taken() > 0)) report_interval(r, w, now);
     report_end(r, w, read, interrupted, error);
     if (interrupted) return stream_result::interrupted;
     if (error != nullptr) return stream_result::trouble;
-    return w.error != 0 ? stream_result::breaks : stream_result::clean;
+    const bool faults = prbs ? p.bit_errors != 0 || p.sync_losses != 0 : w.error != 0;
+    return faults ? stream_result::breaks : stream_result::clean;
 }

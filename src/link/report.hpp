@@ -10,6 +10,7 @@
 #include "check.hpp"
 #include "counter.hpp"
 #include "hint.hpp"
+#include "prbs.hpp"
 #include "verify/console.hpp"
 #include "verify/continuity_check.hpp"
 #include "verify/name_display.hpp"
@@ -53,6 +54,11 @@ struct stream_report {
     double event_times[json_listed_max];
     char progress_line[sizeof(shown_name) + 160];
     stream_hint hint;  // other options under which the stream's start is unbroken
+    // A PRBS check instead of the counter's: its state, and its figures
+    // when the interval under way began. Its errored words are listed in
+    // first_breaks: pos, alt the bits wrong, neu their mask.
+    const prbs_state* prbs = nullptr;
+    std::uint64_t record_bits = 0, record_bit_errors = 0;
 
     // A capture broken throughout comes here for every word.
     void on_break(unsigned bytes, std::uint64_t alt, std::uint64_t neu, std::uint64_t pos) {
@@ -71,6 +77,14 @@ struct stream_report {
     void note_break(std::uint64_t alt, std::uint64_t neu, std::uint64_t pos);
     void note_event(const word_event& e);
 };
+
+// The lines of a PRBS check, for its sink: `to` is the stream_report.
+void prbs_report_line(void* to, const prbs_line& l);
+
+// The PRBS check's summary, interval record and progress line (see
+// report_end, report_interval, report_progress).
+void prbs_report_end(stream_report& r, bool whole, bool interrupted, const char* error);
+void prbs_report_interval(stream_report& r, double now);
 
 // Sets the report up for the stream shown as `shown`.
 void report_begin(stream_report& r, const stream_options& opt, console& out, std::string_view shown);

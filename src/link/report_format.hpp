@@ -50,3 +50,18 @@ text& count(text& t, std::uint64_t n, std::string_view one, std::string_view man
 // A JSON string of `s`, which is valid UTF-8 without control characters (a
 // shown name, a system message): only quotes and backslashes need escapes.
 void append_json_string(console& out, std::string_view s);
+
+// Hands the staged lines over first unless the line about to start fits
+// beside them, so that every write ends with a whole line.
+void line_room(stream_report& r);
+
+// What starts a break or event line: the progress line cleared, the time
+// it was found, and with more than one FILE the name.
+void name_before(stream_report& r);
+
+// "<name><t>": a line of the summary.
+void named_line(stream_report& r, const text& t);
+
+// The summary line "<name><t>", on stderr too where the report goes to a
+// file and stderr is a terminal.
+void summary_line(stream_report& r, const text& t);

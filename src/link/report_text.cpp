@@ -10,15 +10,12 @@
 namespace {
 // Longest text of a line after its time stamp and name.
 constexpr std::size_t line_text_max = 256;
+}  // namespace
 
-// Hands the staged lines over first unless the line about to start fits
-// beside them, so that every write ends with a whole line.
 void line_room(stream_report& r) {
     console_make_room(*r.out, r.shown.size() + 2 + (r.opt->timestamps ? 32 : 0) + line_text_max);
 }
 
-// What starts a break or event line: the progress line cleared, the time
-// it was found, and with more than one FILE the name.
 void name_before(stream_report& r) {
     clear_progress_for_report(r);
     line_room(r);
@@ -32,6 +29,7 @@ void name_before(stream_report& r) {
     console_append(*r.out, ": ");
 }
 
+namespace {
 // ", bit 3" or ", bits 0,5".
 void bits_wrong(text& t, std::uint64_t x) {
     t << ((x & (x - 1)) == 0 ? ", bit " : ", bits ");
@@ -81,12 +79,6 @@ void kind_count(text& t, std::uint64_t n, std::string_view kind, std::uint64_t w
     count(t, words, "word", "words") << ")";
 }
 
-// "<name><t>": a line of the summary.
-void named_line(stream_report& r, const text& t) {
-    line_room(r);
-    console_append(*r.out, r.shown);
-    console_line(*r.out, t.view());
-}
 // ", events: 0 corrupt, 1 lost (2 words), 0 repeat (0 words)" and each
 // other kind that occurred.
 void event_list(text& t, const event_counts& c) {
@@ -101,6 +93,23 @@ void event_list(text& t, const event_counts& c) {
     if (c.stall != 0) count(t << ", ", c.stall, "stall", "stalls");
 }
 }  // namespace
+
+void named_line(stream_report& r, const text& t) {
+    line_room(r);
+    console_append(*r.out, r.shown);
+    console_line(*r.out, t.view());
+}
+
+void summary_line(stream_report& r, const text& t) {
+    named_line(r, t);
+    if (r.opt->summary_on_stderr) {  // the report goes to a file: the screen shows the end too
+        clear_progress(r);
+        char line[sizeof(shown_name) + sizeof t.buf];
+        std::snprintf(line, sizeof line, "%.*s%.*s", static_cast<int>(r.shown.size()), r.shown.data(),
+                      static_cast<int>(t.view().size()), t.view().data());
+        platform_put_line(r.out->diagnostics, line);
+    }
+}
 
 void report_begin(stream_report& r, const stream_options& opt, console& out, std::string_view shown) {
     r = stream_report{};
@@ -150,10 +159,9 @@ void stream_report::note_event(const word_event& e) {
 }
 
 void report_end(stream_report& r, const word_state& w, bool whole, bool interrupted, const char* error) {
+    if (r.prbs != nullptr) return prbs_report_end(r, whole, interrupted, error);
     if (r.opt->json) return write_json(r, w, interrupted, error);
     if (!whole) return;
-    line_room(r);
-    console_append(*r.out, r.shown);
     text t;
     t << ": ";
     count(t, word_bytes(w), "byte", "bytes") << ", ";
@@ -161,14 +169,7 @@ void report_end(stream_report& r, const word_state& w, bool whole, bool interrup
     if (w.partial_len != 0) count(t << ", ", w.partial_len, "byte", "bytes") << " left over";
     if (r.opt->explain) event_list(t, w.seq.counts);
     t << (interrupted ? ", interrupted\n" : "\n");
-    console_line(*r.out, t.view());
-    if (r.opt->summary_on_stderr) {  // the report goes to a file: the screen shows the end too
-        clear_progress(r);
-        char line[sizeof(shown_name) + sizeof t.buf];
-        std::snprintf(line, sizeof line, "%.*s%.*s", static_cast<int>(r.shown.size()), r.shown.data(),
-                      static_cast<int>(t.view().size()), t.view().data());
-        platform_put_line(r.out->diagnostics, line);
-    }
+    summary_line(r, t);
     for (int set = 1; set >= 0; --set)
         for (std::uint64_t x = word_bits_never(w, set == 1); x != 0; x &= x - 1) {
             t.clear();
@@ -196,6 +197,7 @@ void report_start(stream_report& r, double now) {
 }
 
 void report_interval(stream_report& r, const word_state& w, double now) {
+    if (r.prbs != nullptr) return prbs_report_interval(r, now);
     if (r.opt->json) return json_interval(r, w, now);
     const std::uint64_t bytes = word_bytes(w) - r.record_bytes;
     const std::uint64_t breaks = w.error - r.record_breaks;

@@ -7,11 +7,13 @@
 #include "check.hpp"
 #include "counter.hpp"
 #include "hint.hpp"
+#include "prbs.hpp"
 #include "report.hpp"
 #include "verify/name_display.hpp"
 
 struct link_check {
     word_state w;
+    prbs_state p;  // with --pattern=prbsN instead of w
     stream_report r;
     shown_name shown;
     char why[128];                  // the text of a trouble that is not the system's

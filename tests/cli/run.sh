@@ -50,6 +50,18 @@ words() {
   done
 }
 
+# prbs N K BYTES msb|lsb INVERTED [BIT...]: BYTES of the PRBS whose bits each are
+# the XOR of the bits N and K before them, a byte from its msb or lsb,
+# inverted (1) or not (0), the bits numbered BIT (from 0) flipped.
+prbs() {
+  printf '%b' "$(awk -v n="$1" -v k="$2" -v len="$3" -v lsb="$([ "$4" = lsb ] && echo 1 || echo 0)" -v inv="$5" \
+    -v flips="${*:6}" 'BEGIN { split(flips, f, " "); for (i in f) flip[f[i]] = 1
+      for (i = 0; i < len * 8; i++) b[i] = i < n ? i % 3 == 0 : (b[i - n] + b[i - k]) % 2
+      for (j = 0; j < len; j++) { v = 0
+        for (t = 0; t < 8; t++) v += ((b[8 * j + t] + inv + ((8 * j + t) in flip)) % 2) * 2 ^ (lsb ? t : 7 - t)
+        printf "\\0%o", v } }')"
+}
+
 # setbyte FILE POS VALUE: overwrite the byte at 1-based POS.
 setbyte() { bytes "$3" | dd of="$1" bs=1 seek=$(($2 - 1)) conv=notrunc status=none; }
 
@@ -407,6 +419,9 @@ case_verify_results() {
   words 2 big 1 2 3 5 4 6 7 8 9 > late.dat; words 4 little 1 2 3 0 0 0 7 8 9 10 > stuck.dat
   words 8 big 1 2 3 9 9 4 5 6 7 > ins.dat; words 2 little 1 2 3 4 5 0 1 2 3 4 > rs.dat; bytes 1 2 5 6 3 4 7 8 > l1.dat
   words 2 little $(for i in $(seq 1 40); do echo $((i & ~8)); done) > line.dat; words 4 big $(seq 1 20) > be.dat
+  prbs 7 6 200 msb 0 > p7.dat; prbs 7 6 200 msb 0 792 796 > p7e.dat; prbs 9 5 64 lsb 1 > p9.dat
+  prbs 31 28 64 msb 0 > p31.dat; { prbs 15 14 100 msb 0; head -c 50 /dev/zero; prbs 15 14 100 msb 0; } > p15.dat
+  local p7="p7.dat: 200 bytes, prbs7, 0 bit errors in 1593 bits (BER < 1.9e-03 (95%)), 0 sync losses, msb first"
   local rows row c="c.dat: 1048580 bytes, 2 breaks" ev="events: 0 corrupt, 0 lost (0 words), 0 repeat (0 words)"
   # STATUS|STDOUT|STDERR|ARGS (stdout and stderr lines separated by ";")
   rows=("1|2 4 @ 3;a.dat: 4 bytes, 1 break|-|a.dat"
@@ -466,7 +481,17 @@ case_verify_results() {
     "2|-|invalid number of words for lock (1 to 64): '0';Try 'ctrverify --help' for more information.|--lock=0 a.dat"
     "2|-|invalid first word: '256' is wider than the width;Try 'ctrverify --help' for more information.|--first=256 a.dat"
     "2|-|options '--first' and '--any-start' exclude each other;Try 'ctrverify --help' for more information.|-s --first=1 a.dat"
-    "2|-|a.dat: input file is output file|-o a.dat m.dat a.dat")
+    "2|-|a.dat: input file is output file|-o a.dat m.dat a.dat"
+    "0|sync @ 1: msb first;$p7, ES 0, SES 0, EFS 1, UAS 0|-|--pattern=prbs7 p7.dat"
+    "0|$p7, ES 0, SES 0, EFS 16, UAS 0|-|--pattern=prbs7 --line-rate=100 --bit-order=msb --invert=no -q p7.dat"
+    "1|sync @ 1: msb first;bit errors @ 100: 2 (bits 3,7);p7e.dat: 200 bytes, prbs7, 2 bit errors in 1593 bits (BER 1.3e-03), 0 sync losses, msb first, ES 1, SES 1, EFS 1, UAS 0|-|--pattern=prbs7 --line-rate=1k p7e.dat"
+    "0|sync @ 1: lsb first, inverted;p9.dat: 64 bytes, prbs9, 0 bit errors in 503 bits (BER < 6.0e-03 (95%)), 0 sync losses, lsb first, inverted, ES 0, SES 0, EFS 1, UAS 0|-|--pattern=prbs9 p9.dat"
+    "0|sync @ 1: msb first;p31.dat: 64 bytes, prbs31, 0 bit errors in 481 bits (BER < 6.2e-03 (95%)), 0 sync losses, msb first, ES 0, SES 0, EFS 1, UAS 0|-|--pattern=prbs31 -w 32 --endian=big p31.dat"
+    "1|p15.dat: 250 bytes, prbs15, 32 bit errors in 1643 bits (BER 1.9e-02), 1 sync loss, msb first, ES 1, SES 1, EFS 0, UAS 0|-|--pattern=prbs15 -q p15.dat"
+    "2|p7.dat: 200 bytes, prbs31, no sync|p7.dat: no prbs31 found in 200 bytes|--pattern=prbs31 p7.dat"
+    "2|m.dat: 3 bytes, prbs7, no sync|m.dat: too short: nothing was checked|--pattern=prbs7 m.dat"
+    "2|-|option '--lock' is for a counter, not for a PRBS pattern;Try 'ctrverify --help' for more information.|--lock=2 --pattern=prbs7 p7.dat"
+    "2|-|invalid line rate (bits a second, 64 or more): '10';Try 'ctrverify --help' for more information.|--line-rate=10")
   for row in "${rows[@]}"; do
     IFS='|' read -r st out err row <<< "$row"
     out=${out//;/$nl} err=${err//;/$nl}
