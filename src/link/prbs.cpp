@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
+
+#include "slip.hpp"
 
 namespace {
 // Swaps the bytes within each word of `bytes` bytes.
@@ -32,10 +35,9 @@ std::uint64_t bit_stream(std::uint64_t x, unsigned bytes, bool big_endian, bool 
     return lsb ? swap_within(reverse_bytes_bits(x), bytes) : x;
 }
 
+// The 8 bytes at p, the first most significant, in one load.
 std::uint64_t load_big(const std::uint8_t* p) {
-    std::uint64_t x = 0;
-    for (int i = 0; i < 8; ++i) x = (x << 8) | p[i];
-    return x;
+    return load_quick<std::uint64_t, true>(p);
 }
 
 // The `n` bits ending at offset o of the unit x (after the unit `prev`).
@@ -295,6 +297,18 @@ std::size_t run_clean(prbs_state& s, const std::uint8_t* p, std::size_t len) {
     const std::uint64_t sense = s.inverted ? ~std::uint64_t{0} : 0;
     std::uint64_t prev = s.prev;
     std::size_t i = 0;
+    // Eight units at a time, one branch for them; the one that fails is
+    // found below.
+    for (; i + 64 <= len; i += 64) {
+        std::uint64_t x[8], any = 0;
+        for (int j = 0; j < 8; ++j)
+            x[j] = (Plain ? load_big(p + i + 8 * j)
+                          : prbs_unit(p + i + 8 * j, s.fmt.bytes, s.fmt.big_endian, s.lsb)) ^ sense;
+        any |= syndrome(prev, x[0], n, k);
+        for (int j = 1; j < 8; ++j) any |= syndrome(x[j - 1], x[j], n, k);
+        if (any != 0) break;
+        prev = x[7];
+    }
     for (; i + 8 <= len; i += 8) {
         const std::uint64_t x =
             (Plain ? load_big(p + i) : prbs_unit(p + i, s.fmt.bytes, s.fmt.big_endian, s.lsb)) ^ sense;
