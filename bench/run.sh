@@ -19,7 +19,10 @@
 #     the zero bytes (every word a break) against 8 bits on them; -w 32 -q
 #     on the random bytes (out of lock throughout, lock searched at every
 #     byte offset) against 8 bits on them; its peak resident memory at
-#     every width with --json and with --explain.
+#     every width with --json and with --explain;
+#   - ctrverify --pattern on a clean 1 GiB PRBS31 from the file and from cat,
+#     on PRBS7 and PRBS23 from the file, and on PRBS31 with a bit error ratio
+#     of 1e-6 against the clean one.
 # Each command runs RUNS times (default 7, at least 5) after a warm-up, the
 # commands of one input taking turns. ALSO names another ctrcheck binary
 # (say the static one from a release tarball) that takes its turns beside
@@ -53,6 +56,10 @@ fi
 [ -f clean.dat ] || { for _ in $(seq 1 1024); do cat mib.dat; done > clean.tmp; mv clean.tmp clean.dat; }
 [ -f zeros.dat ] || { head -c $((100 << 20)) /dev/zero > zeros.tmp; mv zeros.tmp zeros.dat; }
 [ -f clean32.dat ] || { "$reference" ramp32 $((1 << 30)) clean32.tmp; mv clean32.tmp clean32.dat; }
+for p in 7:0 23:5 31:7; do
+  [ -f prbs${p%:*}.dat ] || { "$reference" prbs "${p#*:}" $((1 << 30)) 0 prbs.tmp; mv prbs.tmp "prbs${p%:*}.dat"; }
+done
+[ -f prbs31e.dat ] || { "$reference" prbs 7 $((1 << 30)) 1000000 prbs.tmp; mv prbs.tmp prbs31e.dat; }
 [ -f random.dat ] || { "$reference" random $((100 << 20)) random.tmp; mv random.tmp random.dat; }
 if [ ! -f breaks4k.dat ]; then
   cp mib.dat mib4k.tmp
@@ -86,7 +93,7 @@ run() {
 median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 rm -f ./*.times ./*.cpu ./*.rss
-cat clean.dat clean32.dat zeros.dat random.dat breaks4k.dat > /dev/null  # warm the page cache
+cat clean.dat clean32.dat zeros.dat random.dat breaks4k.dat prbs*.dat > /dev/null  # warm the page cache
 run warm "$ctr" -i clean.dat
 for _ in $(seq 1 "$runs"); do
   run dd_clean dd if=clean.dat of=/dev/null bs=1M status=none
@@ -102,6 +109,13 @@ for _ in $(seq 1 "$runs"); do
   run ver32_clean "$ver" -w 32 clean32.dat
   run catdd_clean32 sh -c 'cat clean32.dat | dd of=/dev/null bs=1M status=none'
   run ver32_pipe sh -c 'cat clean32.dat | "$0" -w 32 -' "$ver"
+  run dd_prbs31 dd if=prbs31.dat of=/dev/null bs=1M status=none
+  run prbs31 "$ver" --pattern=prbs31 prbs31.dat
+  run catdd_prbs31 sh -c 'cat prbs31.dat | dd of=/dev/null bs=1M status=none'
+  run prbs31_pipe sh -c 'cat prbs31.dat | "$0" --pattern=prbs31 -' "$ver"
+  run prbs7 "$ver" --pattern=prbs7 prbs7.dat
+  run prbs23 "$ver" --pattern=prbs23 prbs23.dat
+  run prbs31e "$ver" --pattern=prbs31 -q prbs31e.dat
 done
 # The broken captures against the printf reference, one input at a time.
 for f in zeros random breaks4k; do
@@ -162,6 +176,11 @@ echo "| clean 32-bit counter, 1 GiB from cat, -w 32 | $(m ver32_pipe) | cat \| d
 echo "| zero bytes, 100 MiB, -w 32 (every word a break) | $(m ver32_zeros) | the same at 8 bits | $(m ver_zeros) | $(ratio ver32_zeros ver_zeros) | at most 1 | $(rss ver32_zeros) |"
 echo "| random bytes, 100 MiB, -w 32 -q (every byte offset tried) | $(m ver32_random) | the same at 8 bits | $(m ver_random) | $(ratio ver32_random ver_random) | at most 3 | $(rss ver32_random) |"
 echo "| --json and --explain at widths 8 to 64 (memory) | | | | | at most 4 MiB | $(rss ver_mem) |"
+echo "| clean PRBS31, 1 GiB file | $(m prbs31) | dd bs=1M | $(m dd_prbs31) | $(ratio prbs31 dd_prbs31) | at most 1.6 | $(rss prbs31) |"
+echo "| clean PRBS31, 1 GiB from cat | $(m prbs31_pipe) | cat \| dd bs=1M | $(m catdd_prbs31) | $(ratio prbs31_pipe catdd_prbs31) | at most 1.3 | $(rss prbs31_pipe) |"
+echo "| clean PRBS7, 1 GiB file | $(m prbs7) | dd bs=1M | $(m dd_prbs31) | $(ratio prbs7 dd_prbs31) | at most 1.6 | $(rss prbs7) |"
+echo "| clean PRBS23, 1 GiB file | $(m prbs23) | dd bs=1M | $(m dd_prbs31) | $(ratio prbs23 dd_prbs31) | at most 1.6 | $(rss prbs23) |"
+echo "| PRBS31 with a bit error ratio of 1e-6, 1 GiB file | $(m prbs31e) | the clean one | $(m prbs31) | $(ratio prbs31e prbs31) | at most 1.2 | $(rss prbs31e) |"
 if [ -n "$also" ]; then
   echo
   echo "| input | $also | release build | ratio |"

@@ -19,12 +19,12 @@ struct fmt_case {
 
 // Bit i of the stream of words of `f` from `bytes`, and the byte that holds it.
 unsigned stream_bit(const std::vector<std::uint8_t>& bytes, const fmt_case& f, bool lsb, std::size_t i) {
-    const std::size_t w = f.bytes * 8, t = i % w, bit = lsb ? t : w - 1 - t;
+    const std::size_t w = std::size_t{f.bytes} * 8, t = i % w, bit = lsb ? t : w - 1 - t;
     const std::size_t at = i / w * f.bytes + (f.big ? f.bytes - 1 - bit / 8 : bit / 8);
     return (bytes[at] >> (bit % 8)) & 1U;
 }
 std::uint64_t byte_pos(const fmt_case& f, bool lsb, std::size_t i) {
-    const std::size_t w = f.bytes * 8, t = i % w, bit = lsb ? t : w - 1 - t;
+    const std::size_t w = std::size_t{f.bytes} * 8, t = i % w, bit = lsb ? t : w - 1 - t;
     return i / w * f.bytes + (f.big ? f.bytes - 1 - bit / 8 : bit / 8) + 1;
 }
 
@@ -51,7 +51,8 @@ std::vector<std::string> reference(const std::vector<std::uint8_t>& bytes, const
                     if (fixed ? i != inv : f.invert == (i ? prbs_choice::no : prbs_choice::yes)) continue;
                     auto b = [&](std::size_t j) { return stream_bit(bytes, f, l, j) ^ (i ? 1U : 0U); };
                     bool zero = true, good = true;
-                    for (std::size_t j = p + n; j < p + n + 64 && good; ++j) good = b(j) == (b(j - n) ^ b(j - k));
+                    for (std::size_t j = p + n; j < p + n + 64 && good; ++j)
+                        good = b(j) == (b(j - n) ^ b(j - k));
                     for (std::size_t j = p; j < p + n && good; ++j) zero = zero && b(j) == 0;
                     if (!zero && good && p + n + 63 < best) {
                         best = p + n + 63;
@@ -76,7 +77,8 @@ std::vector<std::string> reference(const std::vector<std::uint8_t>& bytes, const
         std::size_t word = SIZE_MAX;
         std::uint64_t mask = 0;
         auto flush = [&] {
-            if (mask != 0) out.push_back("error " + std::to_string(word * f.bytes + 1) + " " + std::to_string(mask));
+            if (mask != 0)
+                out.push_back("error " + std::to_string(word * f.bytes + 1) + " " + std::to_string(mask));
             mask = 0;
         };
         for (; j < total; ++j) {
@@ -92,7 +94,7 @@ std::vector<std::string> reference(const std::vector<std::uint8_t>& bytes, const
             }
             if (!bad) continue;
             ++errors;
-            const std::size_t w = f.bytes * 8;
+            const std::size_t w = std::size_t{f.bytes} * 8;
             if (j / w != word) flush();
             word = j / w;
             mask |= std::uint64_t{1} << (lsb ? j % w : w - 1 - j % w);
@@ -112,7 +114,8 @@ std::vector<std::string> reference(const std::vector<std::uint8_t>& bytes, const
 void collect(void* to, const prbs_line& l) {
     auto& v = *static_cast<std::vector<std::string>*>(to);
     const char* kind[] = {"error ", "sync ", "loss "};
-    v.push_back(kind[l.kind] + std::to_string(l.pos) + (l.kind == prbs_line::error ? " " + std::to_string(l.mask) : ""));
+    v.push_back(kind[l.kind] + std::to_string(l.pos) +
+                (l.kind == prbs_line::errored_word ? " " + std::to_string(l.mask) : ""));
 }
 
 // Every pattern, width, byte and bit order and sense, from a random phase,
@@ -139,19 +142,20 @@ TEST(Prbs, CheckMatchesTheReference) {
             if (i >= bits.size()) bits.push_back(bits[i - pat.n] ^ bits[i - pat.k]);
             unsigned b = bits[i] ^ (f.inverted ? 1U : 0U);
             const auto fault = rng() % 6000;
-            if (fault == 0) b ^= 1;                                               // a bit error
-            if (fault == 1) continue;                                             // a bit lost
-            if (fault == 2) line.push_back(static_cast<unsigned>(rng() & 1));    // a bit put in
-            if (fault == 3)                                                       // a burst, or junk
-                for (std::size_t j = rng() % (round % 3 == 0 ? 400 : 40); j > 0; --j) line.push_back(rng() & 1);
-            if (fault == 4)                                                       // a dead line
+            if (fault == 0) b ^= 1;                                            // a bit error
+            if (fault == 1) continue;                                          // a bit lost
+            if (fault == 2) line.push_back(static_cast<unsigned>(rng() & 1));  // a bit put in
+            if (fault == 3)                                                    // a burst, or junk
+                for (std::size_t j = rng() % (round % 3 == 0 ? 400 : 40); j > 0; --j)
+                    line.push_back(rng() & 1);
+            if (fault == 4)  // a dead line
                 for (std::size_t j = rng() % 300; j > 0; --j) line.push_back(f.inverted);
             line.push_back(b);
         }
         line.erase(line.begin(), line.begin() + static_cast<long>(rng() % 20));  // a random phase
         std::vector<std::uint8_t> bytes((line.size() / 8) + 1 + rng() % f.bytes, 0);
-        for (std::size_t i = 0; i < line.size() / (f.bytes * 8) * f.bytes * 8; ++i) {
-            const std::size_t w = f.bytes * 8, t = i % w, bit = f.lsb ? t : w - 1 - t;
+        for (std::size_t i = 0; i < line.size() / (std::size_t{f.bytes} * 8) * f.bytes * 8; ++i) {
+            const std::size_t w = std::size_t{f.bytes} * 8, t = i % w, bit = f.lsb ? t : w - 1 - t;
             const std::size_t at = i / w * f.bytes + (f.big ? f.bytes - 1 - bit / 8 : bit / 8);
             bytes[at] = static_cast<std::uint8_t>(bytes[at] | (line[i] << (bit % 8)));
         }
@@ -193,8 +197,9 @@ TEST(Prbs, GeneratorWritesThePattern) {
         std::vector<std::uint8_t> bytes(4096);
         std::uint64_t history = 0x5a5a5a5a5a5a5a5aULL;
         prbs_fill(bytes.data(), bytes.size(), history, pf, f.lsb, f.inverted);
-        const std::vector<std::string> want{"sync " + std::to_string(byte_pos(f, f.lsb, 0)), "figures " + std::to_string(4096 * 8 - prbs_patterns[p].n) +
-                                                          " 0 0 " + std::to_string(prbs_patterns[p].n)};
+        const std::vector<std::string> want{"sync " + std::to_string(byte_pos(f, f.lsb, 0)),
+                                            "figures " + std::to_string(4096 * 8 - prbs_patterns[p].n) +
+                                                " 0 0 " + std::to_string(prbs_patterns[p].n)};
         EXPECT_EQ(reference(bytes, f, prbs_patterns[p].n, prbs_patterns[p].k), want) << prbs_patterns[p].name;
     }
 }
@@ -207,7 +212,7 @@ TEST(ErrorSeconds, CountAsTheStandardDoes) {
     struct row {
         const char* seconds;
         std::uint64_t es, ses, efs, uas;
-    } rows[] = {
+    } const rows[] = {
         {"FFEF", 1, 0, 3, 0},
         {"FSSSSSSSSSF", 9, 9, 2, 0},
         {"FSSSSSSSSSSF", 0, 0, 1, 11},

@@ -207,7 +207,9 @@ const option_spec<verify_command> verify_options[28] = {
          return check(parse_seconds(v, c.opt.stall));
      },
      "invalid number of seconds: '"},
-    {"any-start", 's', false,
+    {"any-start",
+     's',
+     false,
      [](cmd& c, const char*) {
          c.counter_only = "--any-start";
          return check(c.opt.any_start = true);
@@ -217,8 +219,8 @@ const option_spec<verify_command> verify_options[28] = {
      0,
      true,
      [](cmd& c, const char* v) {
-         const int i = pick(v, {"counter", "prbs7", "prbs9", "prbs11", "prbs15", "prbs20", "prbs23", "prbs29",
-                                "prbs31"});
+         const int i = pick(
+             v, {"counter", "prbs7", "prbs9", "prbs11", "prbs15", "prbs20", "prbs23", "prbs29", "prbs31"});
          c.opt.prbs_on = i > 0;
          c.opt.prbs.pattern = static_cast<unsigned>(i > 0 ? i - 1 : 0);
          return check(i >= 0);

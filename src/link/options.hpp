@@ -12,7 +12,7 @@ struct verify_command {
     stream_options opt;
     const char* report_name = nullptr;  // the report's file, instead of stdout
     bool report_append = false;
-    int progress = -1;  // -1: on a terminal
+    int progress = -1;                   // -1: on a terminal
     const char* counter_only = nullptr;  // an option given that only a counter has
     bool help = false, version = false;
 };

@@ -57,10 +57,10 @@ std::uint64_t bit_mask(unsigned o) {  // the bit at offset o of a unit
 // The byte, from 1, that holds bit `bit` of the stream.
 std::uint64_t byte_of_bit(const prbs_state& s, std::uint64_t bit) {
     const unsigned w = s.fmt.bytes * 8;
-    const unsigned o = static_cast<unsigned>(bit % 64);
+    const auto o = static_cast<unsigned>(bit % 64);
     const unsigned t = o % w;  // the bit's place in its word, from the first taken
     const unsigned in_word = (s.lsb == s.fmt.big_endian) ? s.fmt.bytes - 1 - t / 8 : t / 8;
-    return s.skip + bit / 64 * 8 + o / w * s.fmt.bytes + in_word + 1;
+    return s.skip + bit / 64 * 8 + std::uint64_t{o / w} * s.fmt.bytes + in_word + 1;
 }
 
 void tell(prbs_state& s, prbs_line::kind_t kind, std::uint64_t pos, std::uint64_t mask) {
@@ -87,8 +87,17 @@ void tell_errors(prbs_state& s, std::uint64_t d) {
         if (slice == 0) continue;
         if (s.lsb) slice = swap_within(reverse_bytes_bits(slice), 8) >> (64 - w);  // the word's own bit order
         ++s.errored_words;
-        tell(s, prbs_line::error, s.skip + s.units * 8 + i * s.fmt.bytes + 1, slice);
+        tell(s, prbs_line::errored_word, s.skip + s.units * 8 + std::uint64_t{i} * s.fmt.bytes + 1, slice);
     }
+}
+
+// The wrong bits among the last 128 checked up to offset o of the unit
+// whose wrong bits are d: its own so far, the unit before, and the end of
+// the one before that.
+std::uint64_t wrong_in_window(const prbs_state& s, std::uint64_t d, unsigned o) {
+    const std::uint64_t older = o == 63 ? 0 : s.d2 & (bit_mask(o) - 1);
+    return static_cast<std::uint64_t>(std::popcount(d >> (63 - o))) +
+           static_cast<std::uint64_t>(std::popcount(s.d1)) + static_cast<std::uint64_t>(std::popcount(older));
 }
 
 // Checks bits [from, nbits) of the unit x (in the pattern's sense) in sync,
@@ -102,11 +111,7 @@ unsigned check_bits(prbs_state& s, std::uint64_t x, unsigned from, unsigned nbit
         ++s.bits;
         if (((x >> (63 - o)) & 1) == e) continue;
         d |= bit_mask(o);
-        // The wrong bits among the last 128 checked: this unit's so far, the
-        // one before, and the end of the one before that.
-        const auto wrong = static_cast<unsigned>(std::popcount(d >> (63 - o)) + std::popcount(s.d1) +
-                                                 (o == 63 ? 0 : std::popcount(s.d2 & (bit_mask(o) - 1))));
-        if (wrong >= 32) return o;
+        if (wrong_in_window(s, d, o) >= 32) return o;
     }
     return 64;
 }
@@ -125,7 +130,9 @@ unsigned lane_search(prbs_state& s, prbs_lane& l, std::uint64_t x, unsigned from
     if (v >= nbits) return 64;
     const std::uint64_t syn = syndrome(prev, x, s.n, s.k);
     const unsigned len = nbits - v;
-    const std::uint64_t region = (len == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << len) - 1)) << (64 - nbits);
+    // The offsets v .. nbits-1.
+    const std::uint64_t all = ~std::uint64_t{0};
+    const std::uint64_t region = (all >> v) & (nbits >= 64 ? all : ~(all >> nbits));
     const std::uint64_t good0 = ~syn & region, good1 = syn & region;
     // Fast: no run of 64 can end in this unit, or only over a dead line.
     const auto lead0 = static_cast<unsigned>(std::countl_one(good0 << v));
@@ -155,7 +162,7 @@ unsigned lane_search(prbs_state& s, prbs_lane& l, std::uint64_t x, unsigned from
             found_inverted = false;
             return o;
         }
-        if (inverted && l.ones >= 64 && ~win != 0) {
+        if (inverted && l.ones >= 64 && win != ~std::uint64_t{0}) {
             found_inverted = true;
             return o;
         }
@@ -191,7 +198,8 @@ void take_unit(prbs_state& s, const std::uint8_t* p, unsigned nbits) {
                     best_inv = found_inv;
                 }
             }
-            if (s.ever_synced && from < nbits) {  // sync not held: the seconds of these bits are severely errored
+            if (s.ever_synced &&
+                from < nbits) {  // sync not held: the seconds of these bits are severely errored
                 es_at_bit(s, base + from);
                 s.es.bad = true;
                 es_at_bit(s, base + (best < nbits ? best : nbits - 1));
@@ -208,7 +216,7 @@ void take_unit(prbs_state& s, const std::uint8_t* p, unsigned nbits) {
                 s.sync_at = byte_of_bit(s, state_bit);
                 es_begin(s.es, s.es.line_rate != 0 ? (state_bit + s.n) / s.es.line_rate : s.second);
             }
-            tell(s, prbs_line::sync, byte_of_bit(s, state_bit), 0);
+            tell(s, prbs_line::sync_found, byte_of_bit(s, state_bit), 0);
             const std::uint64_t sense = s.inverted ? ~std::uint64_t{0} : 0;
             h = window(s.lane[s.lsb].prev, raw[s.lsb], best) ^ sense;
             s.d1 = s.d2 = 0;
@@ -230,9 +238,7 @@ void take_unit(prbs_state& s, const std::uint8_t* p, unsigned nbits) {
         }
         tell_errors(s, d & ~(bit_mask(lost) - 1));
         ++s.sync_losses;
-        const auto wrong = static_cast<std::uint64_t>(std::popcount(d >> (63 - lost)) + std::popcount(s.d1) +
-                                                      (lost == 63 ? 0 : std::popcount(s.d2 & (bit_mask(lost) - 1))));
-        tell(s, prbs_line::loss, byte_of_bit(s, base + lost), wrong);
+        tell(s, prbs_line::sync_lost, byte_of_bit(s, base + lost), wrong_in_window(s, d, lost));
         es_at_bit(s, base + lost);
         s.es.bad = true;
         s.synced = false;
@@ -262,7 +268,8 @@ std::uint64_t prbs_next(std::uint64_t history, unsigned n, unsigned k) {
     std::uint64_t h = history;
     for (unsigned got = 0; got < 64;) {
         const unsigned step = std::min(k, 64 - got);
-        const std::uint64_t fresh = ((h >> (n - step)) ^ (h >> (k - step))) & ((std::uint64_t{1} << step) - 1);
+        const std::uint64_t fresh =
+            ((h >> (n - step)) ^ (h >> (k - step))) & ((std::uint64_t{1} << step) - 1);
         h = (h << step) | fresh;
         got += step;
     }
@@ -301,11 +308,12 @@ std::size_t run_clean(prbs_state& s, const std::uint8_t* p, std::size_t len) {
     // found below.
     for (; i + 64 <= len; i += 64) {
         std::uint64_t x[8], any = 0;
-        for (int j = 0; j < 8; ++j)
+        for (std::size_t j = 0; j < 8; ++j)
             x[j] = (Plain ? load_big(p + i + 8 * j)
-                          : prbs_unit(p + i + 8 * j, s.fmt.bytes, s.fmt.big_endian, s.lsb)) ^ sense;
+                          : prbs_unit(p + i + 8 * j, s.fmt.bytes, s.fmt.big_endian, s.lsb)) ^
+                   sense;
         any |= syndrome(prev, x[0], n, k);
-        for (int j = 1; j < 8; ++j) any |= syndrome(x[j - 1], x[j], n, k);
+        for (std::size_t j = 1; j < 8; ++j) any |= syndrome(x[j - 1], x[j], n, k);
         if (any != 0) break;
         prev = x[7];
     }

@@ -19,8 +19,8 @@ struct prbs_pattern {
 };
 
 inline constexpr prbs_pattern prbs_patterns[] = {
-    {"prbs7", 7, 6},    {"prbs9", 9, 5},    {"prbs11", 11, 9},  {"prbs15", 15, 14},
-    {"prbs20", 20, 3},  {"prbs23", 23, 18}, {"prbs29", 29, 27}, {"prbs31", 31, 28},
+    {"prbs7", 7, 6},   {"prbs9", 9, 5},    {"prbs11", 11, 9},  {"prbs15", 15, 14},
+    {"prbs20", 20, 3}, {"prbs23", 23, 18}, {"prbs29", 29, 27}, {"prbs31", 31, 28},
 };
 inline constexpr unsigned prbs_pattern_count = sizeof prbs_patterns / sizeof prbs_patterns[0];
 
@@ -59,7 +59,7 @@ struct prbs_error {
 
 // A line of the check: an errored word, a sync or a sync loss.
 struct prbs_line {
-    enum kind_t : std::uint8_t { error, sync, loss } kind;
+    enum kind_t : std::uint8_t { errored_word, sync_found, sync_lost } kind;
     std::uint64_t pos;
     std::uint64_t mask;  // error: the bits wrong; loss: how many of the last 128 bits
 };
@@ -80,9 +80,9 @@ struct prbs_lane {
 struct prbs_state {
     prbs_format fmt;
     unsigned n = 7, k = 6;
-    std::uint64_t skip = 0;       // the bytes passed over at the start
-    std::uint64_t fed = 0;        // bytes taken, the skipped ones included
-    std::uint8_t pend[8] = {};    // the bytes of a unit begun in an earlier call
+    std::uint64_t skip = 0;     // the bytes passed over at the start
+    std::uint64_t fed = 0;      // bytes taken, the skipped ones included
+    std::uint8_t pend[8] = {};  // the bytes of a unit begun in an earlier call
     unsigned pend_len = 0;
     std::uint64_t trailing = 0;   // bytes of a last word that the stream ended inside
     std::uint64_t units = 0;      // units worked on: the next starts at bit 64 * units
@@ -91,10 +91,10 @@ struct prbs_state {
     prbs_lane lane[2];            // msb first, lsb first
     bool synced = false, ever_synced = false;
     bool lsb = false, inverted = false;  // as found at the first sync, kept after it
-    std::uint64_t prev = 0;        // in sync: the unit before, as read (in the pattern's sense)
-    std::uint64_t ref = 0;         // ... the unit expected there
-    bool clean = false;            // ... its last n bits were those expected
-    std::uint64_t d1 = 0, d2 = 0;  // the wrong bits of the two units before, since the sync
+    std::uint64_t prev = 0;              // in sync: the unit before, as read (in the pattern's sense)
+    std::uint64_t ref = 0;               // ... the unit expected there
+    bool clean = false;                  // ... its last n bits were those expected
+    std::uint64_t d1 = 0, d2 = 0;        // the wrong bits of the two units before, since the sync
     // Figures.
     std::uint64_t bits = 0;  // checked in sync
     std::uint64_t bit_errors = 0, errored_words = 0, sync_losses = 0;

@@ -171,7 +171,8 @@ stream_result stream_check(link_check& c, const char* name, const stream_options
             error = why;
         } else if (opt.duration > 0) {
             char* end = put_seconds(std::copy_n("ended after ", 12, why), now - t.start, false);
-            std::snprintf(end, sizeof c.why - static_cast<std::size_t>(end - why), " of %s s", opt.duration_text);
+            std::snprintf(end, sizeof c.why - static_cast<std::size_t>(end - why), " of %s s",
+                          opt.duration_text);
             error = why;
         }
     }

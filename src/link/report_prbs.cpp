@@ -49,9 +49,9 @@ text& json_number_or_null(text& t, bool has, double v) {
 void prbs_report_line(void* to, const prbs_line& l) {
     stream_report& r = *static_cast<stream_report*>(to);
     if (r.opt->json) {
-        if (l.kind == prbs_line::error && r.breaks_listed < r.limit)
-            r.first_breaks[r.breaks_listed++] = {l.pos, static_cast<std::uint64_t>(std::popcount(l.mask)), l.mask,
-                                                 r.now};
+        if (l.kind == prbs_line::errored_word && r.breaks_listed < r.limit)
+            r.first_breaks[r.breaks_listed++] = {l.pos, static_cast<std::uint64_t>(std::popcount(l.mask)),
+                                                 l.mask, r.now};
         return;
     }
     if (r.lines >= r.limit) return;
@@ -59,15 +59,16 @@ void prbs_report_line(void* to, const prbs_line& l) {
     name_before(r);
     text t;
     switch (l.kind) {
-        case prbs_line::error:
-            which_bits(t << "bit errors @ " << l.pos << ": " << static_cast<std::uint64_t>(std::popcount(l.mask)),
-                       l.mask);
+        case prbs_line::errored_word:
+            which_bits(
+                t << "bit errors @ " << l.pos << ": " << static_cast<std::uint64_t>(std::popcount(l.mask)),
+                l.mask);
             break;
-        case prbs_line::sync:
+        case prbs_line::sync_found:
             t << "sync @ " << l.pos << ": " << (r.prbs->lsb ? "lsb first" : "msb first")
               << (r.prbs->inverted ? ", inverted" : "");
             break;
-        case prbs_line::loss:
+        case prbs_line::sync_lost:
             t << "sync lost @ " << l.pos << ": " << l.mask << " of the last 128 bits wrong";
             break;
     }
@@ -88,8 +89,8 @@ void prbs_report_end(stream_report& r, bool whole, bool interrupted, const char*
             t << "no sync";
         } else {
             errors_in(t, s.bit_errors, s.bits) << ", ";
-            count(t, s.sync_losses, "sync loss", "sync losses") << (s.lsb ? ", lsb first" : ", msb first")
-                                                                << (s.inverted ? ", inverted" : "");
+            count(t, s.sync_losses, "sync loss", "sync losses")
+                << (s.lsb ? ", lsb first" : ", msb first") << (s.inverted ? ", inverted" : "");
             t << ", ES " << e.es << ", SES " << e.ses << ", EFS " << e.efs << ", UAS " << e.uas;
         }
         if (s.trailing != 0) count(t << ", ", s.trailing, "byte", "bytes") << " left over";
@@ -102,12 +103,18 @@ void prbs_report_end(stream_report& r, bool whole, bool interrupted, const char*
     append_json_string(out, r.shown);
     const double seconds = r.now - r.start;
     t << R"(,"pattern":")" << name << R"(","width":)" << std::uint64_t{s.fmt.bytes} * 8 << R"(,"bit_order":)"
-      << (!s.ever_synced ? "null" : s.lsb ? "\"lsb\"" : "\"msb\"") << R"(,"inverted":)"
-      << (!s.ever_synced ? "null" : s.inverted ? "true" : "false") << R"(,"bytes":)" << s.fed
-      << R"(,"seconds":)";
+      << (!s.ever_synced ? "null"
+          : s.lsb        ? "\"lsb\""
+                         : "\"msb\"")
+      << R"(,"inverted":)"
+      << (!s.ever_synced ? "null"
+          : s.inverted   ? "true"
+                         : "false")
+      << R"(,"bytes":)" << s.fed << R"(,"seconds":)";
     t.fixed(seconds) << R"(,"rate":)" << static_cast<std::uint64_t>(rate(s.fed, seconds))
-                     << R"(,"trailing_bytes":)" << s.trailing << R"(,"bits":)" << s.bits << R"(,"bit_errors":)"
-                     << s.bit_errors << R"(,"errored_words":)" << s.errored_words << R"(,"ber":)";
+                     << R"(,"trailing_bytes":)" << s.trailing << R"(,"bits":)" << s.bits
+                     << R"(,"bit_errors":)" << s.bit_errors << R"(,"errored_words":)" << s.errored_words
+                     << R"(,"ber":)";
     json_number_or_null(t, s.bits != 0, s.bits != 0 ? ber(s.bit_errors, s.bits) : 0) << R"(,"ber_upper95":)";
     json_number_or_null(t, s.bits != 0 && s.bit_errors == 0, s.bits != 0 ? upper95(s.bits) : 0)
         << R"(,"sync_at":)";
