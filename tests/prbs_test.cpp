@@ -120,7 +120,8 @@ void collect(void* to, const prbs_line& l) {
 
 // Every pattern, width, byte and bit order and sense, from a random phase,
 // with single bit errors, bursts, bits lost or put in (slips), junk and a
-// dead line, fed in random pieces: the lines and figures of the reference.
+// dead line, fed in random pieces, for each block test: the lines and
+// figures of the reference.
 TEST(Prbs, CheckMatchesTheReference) {
     std::mt19937_64 rng(35);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same inputs every run
     const fmt_case formats[] = {
@@ -165,6 +166,9 @@ TEST(Prbs, CheckMatchesTheReference) {
         pf.big_endian = f.big;
         pf.order = f.order;
         pf.invert = f.invert;
+        // Each block test in turn; AVX2 where the processor has it.
+        if (!block_impl_select(round % 2 == 0 ? block_impl::portable : block_impl::avx2))
+            block_impl_select(block_impl::portable);
         std::vector<std::string> got;
         prbs_state s;
         prbs_start(s, pf, 0, prbs_sink{&got, collect});
@@ -184,6 +188,7 @@ TEST(Prbs, CheckMatchesTheReference) {
             << (diff.second == want.end() ? "there" : *diff.second);
         EXPECT_EQ(s.fed, bytes.size());
     }
+    block_impl_reset();
 }
 
 // What the generator writes is the pattern, clean from the first byte.

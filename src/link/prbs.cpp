@@ -293,6 +293,7 @@ void prbs_start(prbs_state& s, const prbs_format& fmt, std::uint64_t skip, prbs_
     s.skip = skip;
     s.sink = sink;
     s.es.line_rate = fmt.line_rate;
+    s.block = prbs_block(block_impl_active());
 }
 
 namespace {
@@ -304,8 +305,13 @@ std::size_t run_clean(prbs_state& s, const std::uint8_t* p, std::size_t len) {
     const std::uint64_t sense = s.inverted ? ~std::uint64_t{0} : 0;
     std::uint64_t prev = s.prev;
     std::size_t i = 0;
-    // Eight units at a time, one branch for them; the one that fails is
-    // found below.
+    // A block at a time where the words are loaded as they lie; then eight
+    // units at a time, one branch for them; the one that fails is found
+    // below.
+    if constexpr (Plain)
+        for (; i + prbs_block_bytes <= len && s.block(p + i, prev ^ sense, n, k, sense);
+             i += prbs_block_bytes)
+            prev = load_big(p + i + prbs_block_bytes - 8) ^ sense;
     for (; i + 64 <= len; i += 64) {
         std::uint64_t x[8], any = 0;
         for (std::size_t j = 0; j < 8; ++j)

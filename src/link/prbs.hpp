@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "error_seconds.hpp"
+#include "verify/block_scan.hpp"
 
 struct prbs_pattern {
     std::string_view name;
@@ -70,6 +71,17 @@ struct prbs_sink {
     void (*line)(void* to, const prbs_line& l);
 };
 
+// The whole-block test in sync: whether the units of the prbs_block_bytes
+// at p (loaded first byte most significant), after the unit `prev` as read,
+// each follow the rule of lags n and k, inverted where `sense` is all ones.
+// A block that passes is error-free when the n bits before it were.
+inline constexpr std::size_t prbs_block_bytes = 256;
+using prbs_block_fn = bool (*)(const std::uint8_t* p, std::uint64_t prev, unsigned n, unsigned k,
+                               std::uint64_t sense);
+// The version `impl` where this build and processor have it (AVX-512 takes
+// the AVX2 one), else the portable one.
+prbs_block_fn prbs_block(block_impl impl);
+
 // One bit order's search for sync.
 struct prbs_lane {
     std::uint64_t prev = 0;   // the unit before, as read
@@ -102,6 +114,7 @@ struct prbs_state {
     error_seconds es;
     std::uint64_t second = 0;  // the read clock's second of the bytes being checked
     prbs_sink sink{};
+    prbs_block_fn block = nullptr;  // the whole-block test
 };
 
 // A fresh check of `fmt`, the first `skip` bytes passed over, lines to `sink`.
