@@ -2,13 +2,24 @@
 
 #include <algorithm>
 #include <deque>
+#include <initializer_list>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "link/prbs.hpp"
 
 namespace {
+
+// "KIND A B ...": a line of the check, or its figures, as the tests compare
+// them (built without string sums, which g++ 12 at -O3 warns of falsely).
+std::string text_of(const char* kind, std::initializer_list<std::uint64_t> values) {
+    std::ostringstream o;
+    o << kind;
+    for (const std::uint64_t v : values) o << " " << v;
+    return o.str();
+}
 
 struct fmt_case {
     unsigned bytes;
@@ -68,7 +79,7 @@ std::vector<std::string> reference(const std::vector<std::uint8_t>& bytes, const
         fixed = true;
         lsb = best_lsb;
         inv = best_inv;
-        out.push_back("sync " + std::to_string(byte_pos(f, lsb, best_p)));
+        out.push_back(text_of("sync", {byte_pos(f, lsb, best_p)}));
         std::vector<unsigned> ref;
         for (std::size_t j = best_p; j < best_p + n; ++j) ref.push_back(stream_bit(bytes, f, lsb, j) ^ inv);
         std::deque<bool> window;
@@ -77,8 +88,7 @@ std::vector<std::string> reference(const std::vector<std::uint8_t>& bytes, const
         std::size_t word = SIZE_MAX;
         std::uint64_t mask = 0;
         auto flush = [&] {
-            if (mask != 0)
-                out.push_back("error " + std::to_string(word * f.bytes + 1) + " " + std::to_string(mask));
+            if (mask != 0) out.push_back(text_of("error", {word * f.bytes + 1, mask}));
             mask = 0;
         };
         for (; j < total; ++j) {
@@ -103,19 +113,18 @@ std::vector<std::string> reference(const std::vector<std::uint8_t>& bytes, const
         flush();
         if (j >= total) break;
         ++losses;
-        out.push_back("loss " + std::to_string(byte_pos(f, lsb, j)));
+        out.push_back(text_of("loss", {byte_pos(f, lsb, j)}));
         from = j + 1;
     }
-    out.push_back("figures " + std::to_string(checked) + " " + std::to_string(errors) + " " +
-                  std::to_string(losses) + " " + std::to_string(total - checked));
+    out.push_back(text_of("figures", {checked, errors, losses, total - checked}));
     return out;
 }
 
 void collect(void* to, const prbs_line& l) {
     auto& v = *static_cast<std::vector<std::string>*>(to);
-    const char* kind[] = {"error ", "sync ", "loss "};
-    v.push_back(kind[l.kind] + std::to_string(l.pos) +
-                (l.kind == prbs_line::errored_word ? " " + std::to_string(l.mask) : ""));
+    const char* kind[] = {"error", "sync", "loss"};
+    v.push_back(l.kind == prbs_line::errored_word ? text_of("error", {l.pos, l.mask})
+                                                  : text_of(kind[l.kind], {l.pos}));
 }
 
 // Every pattern, width, byte and bit order and sense, from a random phase,
@@ -178,8 +187,7 @@ TEST(Prbs, CheckMatchesTheReference) {
             at += len;
         }
         prbs_end(s);
-        got.push_back("figures " + std::to_string(s.bits) + " " + std::to_string(s.bit_errors) + " " +
-                      std::to_string(s.sync_losses) + " " + std::to_string(prbs_unsynced_bits(s)));
+        got.push_back(text_of("figures", {s.bits, s.bit_errors, s.sync_losses, prbs_unsynced_bits(s)}));
         const std::vector<std::string> want = reference(bytes, f, pat.n, pat.k);
         const auto diff = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
         EXPECT_TRUE(diff.first == got.end() && diff.second == want.end())
@@ -202,9 +210,9 @@ TEST(Prbs, GeneratorWritesThePattern) {
         std::vector<std::uint8_t> bytes(4096);
         std::uint64_t history = 0x5a5a5a5a5a5a5a5aULL;
         prbs_fill(bytes.data(), bytes.size(), history, pf, f.lsb, f.inverted);
-        const std::vector<std::string> want{"sync " + std::to_string(byte_pos(f, f.lsb, 0)),
-                                            "figures " + std::to_string(4096 * 8 - prbs_patterns[p].n) +
-                                                " 0 0 " + std::to_string(prbs_patterns[p].n)};
+        const std::uint64_t n = prbs_patterns[p].n;
+        const std::vector<std::string> want{text_of("sync", {byte_pos(f, f.lsb, 0)}),
+                                            text_of("figures", {std::uint64_t{4096} * 8 - n, 0, 0, n})};
         EXPECT_EQ(reference(bytes, f, prbs_patterns[p].n, prbs_patterns[p].k), want) << prbs_patterns[p].name;
     }
 }

@@ -17,7 +17,7 @@ namespace {
 bool block_portable(const std::uint8_t* p, std::uint64_t prev, unsigned n, unsigned k, std::uint64_t sense) {
     std::uint64_t acc = 0;
     for (std::size_t i = 0; i < prbs_block_bytes; i += 8) {
-        const std::uint64_t x = load_quick<std::uint64_t, true>(p + i);
+        const auto x = load_quick<std::uint64_t, true>(p + i);
         acc |= x ^ ((prev << (64 - n)) | (x >> n)) ^ ((prev << (64 - k)) | (x >> k)) ^ sense;
         prev = x;
     }
