@@ -58,3 +58,23 @@ void append_json_string(console& out, std::string_view s) {
     console_append(out, s);
     console_append(out, "\"");
 }
+
+text& interval_head(text& t, const stream_report& r, std::uint64_t bytes, double now) {
+    t << "[";
+    t.fixed(r.record_start - r.start) << "-";
+    t.fixed(now - r.start) << " s] ";
+    count(t, bytes, "byte", "bytes") << ", ";
+    char mb_s[32];
+    std::snprintf(mb_s, sizeof mb_s, "%.1f MB/s, ", rate(bytes, now - r.record_start) / 1e6);
+    return t << mb_s;
+}
+
+void json_close(console& out, text& t, bool interrupted, const char* error) {
+    t << (interrupted ? R"(,"interrupted":true,"error":)" : R"(,"interrupted":false,"error":)");
+    console_append(out, t.view());
+    if (error != nullptr)
+        append_json_string(out, error);
+    else
+        console_append(out, "null");
+    console_line(out, "}\n");
+}

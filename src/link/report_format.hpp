@@ -51,6 +51,14 @@ text& count(text& t, std::uint64_t n, std::string_view one, std::string_view man
 // shown name, a system message): only quotes and backslashes need escapes.
 void append_json_string(console& out, std::string_view s);
 
+// "[0.000-1.000 s] N bytes, 12.3 MB/s, ": the head of a text interval record
+// from the interval's start to `now`, with its bytes.
+text& interval_head(text& t, const stream_report& r, std::uint64_t bytes, double now);
+
+// Ends a JSON object with "interrupted" and "error" (null or the text),
+// writing the rest of t first, and the line.
+void json_close(console& out, text& t, bool interrupted, const char* error);
+
 // Hands the staged lines over first unless the line about to start fits
 // beside them, so that every write ends with a whole line.
 void line_room(stream_report& r);

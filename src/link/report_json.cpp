@@ -97,13 +97,7 @@ void write_json(stream_report& r, const word_state& w, bool interrupted, const c
           << (r.hint.big_endian ? "big" : "little") << R"(","skip":)" << r.hint.skip << "}";
     else
         t << R"(,"hint":null)";
-    t << (interrupted ? R"(,"interrupted":true,"error":)" : R"(,"interrupted":false,"error":)");
-    console_append(out, t.view());
-    if (error != nullptr)
-        append_json_string(out, error);
-    else
-        console_append(out, "null");
-    console_line(out, "}\n");
+    json_close(out, t, interrupted, error);
 }
 
 void json_event_record(stream_report& r, const word_event& e) {

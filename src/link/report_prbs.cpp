@@ -133,14 +133,8 @@ void prbs_report_end(stream_report& r, bool whole, bool interrupted, const char*
         t.clear();
     }
     t << R"(],"errored_seconds":)" << e.es << R"(,"severely_errored_seconds":)" << e.ses
-      << R"(,"error_free_seconds":)" << e.efs << R"(,"unavailable_seconds":)" << e.uas
-      << (interrupted ? R"(,"interrupted":true,"error":)" : R"(,"interrupted":false,"error":)");
-    console_append(out, t.view());
-    if (error != nullptr)
-        append_json_string(out, error);
-    else
-        console_append(out, "null");
-    console_line(out, "}\n");
+      << R"(,"error_free_seconds":)" << e.efs << R"(,"unavailable_seconds":)" << e.uas;
+    json_close(out, t, interrupted, error);
 }
 
 void prbs_report_interval(stream_report& r, double now) {
@@ -164,13 +158,7 @@ void prbs_report_interval(stream_report& r, double now) {
         json_number_or_null(t, bits != 0, bits != 0 ? ber(errors, bits) : 0) << "}\n";
     } else {
         if (r.opt->prefix) t << r.shown << ": ";
-        t << "[";
-        t.fixed(r.record_start - r.start) << "-";
-        t.fixed(now - r.start) << " s] ";
-        count(t, bytes, "byte", "bytes") << ", ";
-        char mb_s[32];
-        std::snprintf(mb_s, sizeof mb_s, "%.1f MB/s, ", rate(bytes, seconds) / 1e6);
-        errors_in(t << mb_s, errors, bits) << "\n";
+        errors_in(interval_head(t, r, bytes, now), errors, bits) << "\n";
     }
     console_line(out, t.view());
     r.record_start = now;

@@ -201,7 +201,6 @@ void report_interval(stream_report& r, const word_state& w, double now) {
     if (r.opt->json) return json_interval(r, w, now);
     const std::uint64_t bytes = word_bytes(w) - r.record_bytes;
     const std::uint64_t breaks = w.error - r.record_breaks;
-    const double seconds = now - r.record_start;
     console& out = *r.out;
     clear_progress_for_report(r);
     line_room(r);
@@ -210,14 +209,7 @@ void report_interval(stream_report& r, const word_state& w, double now) {
         console_append(out, ": ");
     }
     text t;
-    t << "[";
-    t.fixed(r.record_start - r.start) << "-";
-    t.fixed(now - r.start) << " s] ";
-    count(t, bytes, "byte", "bytes") << ", ";
-    char mb_s[32];
-    std::snprintf(mb_s, sizeof mb_s, "%.1f MB/s, ", rate(bytes, seconds) / 1e6);
-    t << mb_s;
-    count(t, breaks, "break", "breaks");
+    count(interval_head(t, r, bytes, now), breaks, "break", "breaks");
     const event_counts d = interval_events(r, w);
     if (d.corrupt + d.lost + d.repeat + d.stuck + d.inserted + d.late + d.restart + d.slip + d.stall != 0)
         event_list(t, d);
