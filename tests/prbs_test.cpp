@@ -133,6 +133,7 @@ void collect(void* to, const prbs_line& l) {
 // figures of the reference.
 TEST(Prbs, CheckMatchesTheReference) {
     std::mt19937_64 rng(35);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same inputs every run
+    auto below = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
     const fmt_case formats[] = {
         {1, false, false, false, bit_order::automatic, prbs_choice::automatic},
         {1, false, true, true, bit_order::automatic, prbs_choice::automatic},
@@ -146,7 +147,7 @@ TEST(Prbs, CheckMatchesTheReference) {
         const prbs_pattern& pat = prbs_patterns[round % prbs_pattern_count];
         std::vector<unsigned> bits;
         for (unsigned i = 0; i < pat.n; ++i) bits.push_back(static_cast<unsigned>(rng() & 1));
-        bits[rng() % pat.n] = 1;
+        bits[below(pat.n)] = 1;
         std::vector<unsigned> line;
         for (std::size_t i = 0; i < 40000; ++i) {
             if (i >= bits.size()) bits.push_back(bits[i - pat.n] ^ bits[i - pat.k]);
@@ -156,14 +157,13 @@ TEST(Prbs, CheckMatchesTheReference) {
             if (fault == 1) continue;                                          // a bit lost
             if (fault == 2) line.push_back(static_cast<unsigned>(rng() & 1));  // a bit put in
             if (fault == 3)                                                    // a burst, or junk
-                for (std::size_t j = rng() % (round % 3 == 0 ? 400 : 40); j > 0; --j)
-                    line.push_back(rng() & 1);
+                for (std::size_t j = below(round % 3 == 0 ? 400 : 40); j > 0; --j) line.push_back(rng() & 1);
             if (fault == 4)  // a dead line
-                for (std::size_t j = rng() % 300; j > 0; --j) line.push_back(f.inverted);
+                for (std::size_t j = below(300); j > 0; --j) line.push_back(f.inverted);
             line.push_back(b);
         }
         line.erase(line.begin(), line.begin() + static_cast<long>(rng() % 20));  // a random phase
-        std::vector<std::uint8_t> bytes((line.size() / 8) + 1 + rng() % f.bytes, 0);
+        std::vector<std::uint8_t> bytes((line.size() / 8) + 1 + below(f.bytes), 0);
         for (std::size_t i = 0; i < line.size() / (std::size_t{f.bytes} * 8) * f.bytes * 8; ++i) {
             const std::size_t w = std::size_t{f.bytes} * 8, t = i % w, bit = f.lsb ? t : w - 1 - t;
             const std::size_t at = i / w * f.bytes + (f.big ? f.bytes - 1 - bit / 8 : bit / 8);
